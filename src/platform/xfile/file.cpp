@@ -1,0 +1,138 @@
+// DirectXFileCreate: the file object with its registered templates, and the enumerator.
+#include <cstdio>
+#include <vector>
+
+#include "platform/xfile/document.h"
+
+namespace xfile {
+
+namespace {
+
+using detail::Document;
+
+class EnumObject final : public IDirectXFileEnumObject {
+ public:
+  explicit EnumObject(Document* doc) : doc_(doc) {}
+  DWORD AddRef() override { return ++refs_; }
+  DWORD Release() override {
+    DWORD r = --refs_;
+    if (r == 0) delete this;
+    return r;
+  }
+  HRESULT GetNextDataObject(IDirectXFileData** out) override {
+    if (!out) return DXFILEERR_BADVALUE;
+    if (next_ < doc_->top.size()) {
+      *out = doc_->top[next_++];
+      (*out)->AddRef();
+      return DXFILE_OK;
+    }
+    return doc_->tailError < 0 ? doc_->tailError : DXFILEERR_NOMOREOBJECTS;
+  }
+  HRESULT GetDataObjectByName(const char* name, IDirectXFileData** out) override {
+    if (!out || !name) return DXFILEERR_BADVALUE;
+    for (auto* n : doc_->top) {
+      if (n->name == name) {
+        n->AddRef();
+        *out = n;
+        return DXFILE_OK;
+      }
+    }
+    return DXFILEERR_NOTFOUND;
+  }
+  HRESULT GetDataObjectById(REFGUID id, IDirectXFileData** out) override {
+    if (!out) return DXFILEERR_BADVALUE;
+    for (auto* n : doc_->top) {
+      if (n->hasId && n->id == id) {
+        n->AddRef();
+        *out = n;
+        return DXFILE_OK;
+      }
+    }
+    return DXFILEERR_NOTFOUND;
+  }
+
+ private:
+  ~EnumObject() override { doc_->Release(); }
+  Document* doc_;
+  std::size_t next_ = 0;
+  DWORD refs_ = 1;
+};
+
+bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* out) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) return false;
+  std::uint8_t buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->insert(out->end(), buf, buf + n);
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
+class FileObject final : public IDirectXFile {
+ public:
+  DWORD AddRef() override { return ++refs_; }
+  DWORD Release() override {
+    DWORD r = --refs_;
+    if (r == 0) delete this;
+    return r;
+  }
+
+  HRESULT RegisterTemplates(const void* data, DWORD size) override {
+    if (!data) return DXFILEERR_BADVALUE;
+    Document* doc = new (std::nothrow) Document;
+    if (!doc) return DXFILEERR_BADALLOC;
+    doc->registered = templates_;
+    HRESULT hr = doc->Parse(static_cast<const std::uint8_t*>(data), size);
+    if (hr >= 0) hr = doc->tailError;
+    if (hr >= 0)
+      for (const auto& [name, t] : doc->declared.all()) templates_.Add(t);
+    doc->Release();
+    return hr;
+  }
+
+  HRESULT CreateEnumObject(const void* source, DWORD options, IDirectXFileEnumObject** out) override {
+    if (!out || !source) return DXFILEERR_BADVALUE;
+    *out = nullptr;
+    std::vector<std::uint8_t> fileBytes;
+    const std::uint8_t* data;
+    std::size_t size;
+    if (options == DXFILELOAD_FROMMEMORY) {
+      const auto* m = static_cast<const DXFILELOADMEMORY*>(source);
+      if (!m->lpMemory) return DXFILEERR_BADVALUE;
+      data = static_cast<const std::uint8_t*>(m->lpMemory);
+      size = m->dSize;
+    } else if (options == DXFILELOAD_FROMFILE) {
+      if (!ReadWholeFile(static_cast<const char*>(source), &fileBytes)) return DXFILEERR_FILENOTFOUND;
+      data = fileBytes.data();
+      size = fileBytes.size();
+    } else {
+      return DXFILEERR_BADVALUE;
+    }
+    Document* doc = new (std::nothrow) Document;
+    if (!doc) return DXFILEERR_BADALLOC;
+    doc->registered = templates_;
+    HRESULT hr = doc->Parse(data, size);
+    if (hr < 0) {
+      doc->Release();
+      return hr;
+    }
+    *out = new EnumObject(doc);
+    return DXFILE_OK;
+  }
+
+ private:
+  ~FileObject() override = default;
+  detail::TemplateSet templates_;
+  DWORD refs_ = 1;
+};
+
+}  // namespace
+
+HRESULT DirectXFileCreate(IDirectXFile** out) {
+  if (!out) return DXFILEERR_BADVALUE;
+  *out = new (std::nothrow) FileObject;
+  return *out ? DXFILE_OK : DXFILEERR_BADALLOC;
+}
+
+}  // namespace xfile
