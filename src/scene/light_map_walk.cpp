@@ -1,7 +1,7 @@
 #include "scene/light_map_walk.h"
 
 #include <cmath>
-#include <cstdlib>
+#include "platform/win32/crt_rand.h"
 
 namespace scene {
 
@@ -17,7 +17,7 @@ void LightMapWalk::Step(float dt, const std::function<int()>& random) {
   currentFrame += targetFrame > currentFrame ? 1 : -1;
 }
 
-void LightMapWalk::Step(float dt) { Step(dt, [] { return std::rand(); }); }
+void LightMapWalk::Step(float dt) { Step(dt, [] { return win32::crt_rand(); }); }
 
 float PointLightBrightness(float t) {
   return 0.02f * std::sin(3 * t) + 0.02f * std::sin(7 * t) + std::fabs(0.02f * std::sin(5 * t)) + 0.5f;

@@ -12,7 +12,7 @@ struct LightMapWalk {
   int targetFrame = 0;
   float accumulator = 0;
 
-  // rand() of the C library by default; tests inject their own generator.
+  // The C runtime generator (win32::crt_rand) by default; tests inject their own.
   void Step(float dt, const std::function<int()>& random);
   void Step(float dt);
 };

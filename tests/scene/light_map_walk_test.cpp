@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include "platform/win32/crt_rand.h"
 #include <vector>
 
 #include "scene/light_map_walk.h"
@@ -42,7 +42,7 @@ TEST(LightMapWalk, RedrawsWhileTargetEqualsCurrent) {
 }
 
 TEST(LightMapWalk, TargetDistributionWithFixedSeed) {
-  std::srand(12345);
+  win32::crt_srand(12345);
   const int trials = 21000;
   int zero = 0, nine = 0, middle[10] = {};
   for (int i = 0; i < trials; ++i) {
