@@ -84,7 +84,11 @@ bool IsStagingName(const char* name) {
 
 // --- exit cleanup: plain data, so that the signal-safe path touches no library state ---
 char gExitPath[PATH_MAX];
-int gExitFd = -1;
+// Identity of the registered file, taken at registration: the descriptor itself may be closed
+// by destructors that run before the atexit handler.
+bool gExitHaveId = false;
+dev_t gExitDev = 0;
+ino_t gExitIno = 0;
 std::once_flag gAtExitOnce;
 
 void AtExitCleanup() { EmergencyRemoveLibraryFile(); }
@@ -191,8 +195,28 @@ win32::HMODULE LibraryFile::Load() {
   char viaFd[64];
   std::snprintf(viaFd, sizeof viaFd, "/proc/self/fd/%d", fd_);
   struct stat procSt{};
-  if (stat(viaFd, &procSt) == 0 && SameFile(procSt, st))
-    return static_cast<win32::HMODULE>(dlopen(viaFd, RTLD_NOW | RTLD_LOCAL));
+  if (stat(viaFd, &procSt) == 0 && SameFile(procSt, st)) {
+    // The loader recognises objects by name first: a copy loaded earlier through the same
+    // descriptor number (and still loaded) would be handed back instead of this file. Use a
+    // duplicate whose name no loaded object carries.
+    int fd = fd_;
+    int dups[16];
+    int dupCount = 0;
+    for (;;) {
+      std::snprintf(viaFd, sizeof viaFd, "/proc/self/fd/%d", fd);
+      void* existing = dlopen(viaFd, RTLD_LAZY | RTLD_NOLOAD);
+      if (!existing) break;
+      dlclose(existing);
+      if (dupCount == 16 || (fd = fcntl(fd_, F_DUPFD_CLOEXEC, fd + 1)) < 0) {
+        fd = -1;
+        break;
+      }
+      dups[dupCount++] = fd;
+    }
+    void* handle = fd >= 0 ? dlopen(viaFd, RTLD_NOW | RTLD_LOCAL) : nullptr;
+    for (int i = 0; i < dupCount; ++i) close(dups[i]);
+    return static_cast<win32::HMODULE>(handle);
+  }
   // No /proc: load by name only where nobody else can replace the entry.
   struct stat dir{};
   const std::string folder = FolderOf(path_);
@@ -243,19 +267,24 @@ int RemoveStaleLibraryFiles(const std::string& folder) {
 
 void SetExitCleanupPath(const std::string& path, int fd) {
   std::call_once(gAtExitOnce, [] { std::atexit(AtExitCleanup); });
-  gExitFd = -1;
-  if (path.empty() || path.size() >= sizeof gExitPath) {
-    gExitPath[0] = '\0';
-    return;
+  gExitPath[0] = '\0';
+  gExitHaveId = false;
+  if (path.empty() || path.size() >= sizeof gExitPath) return;
+  struct stat st{};
+  if (fd >= 0 && fstat(fd, &st) == 0) {
+    gExitDev = st.st_dev;
+    gExitIno = st.st_ino;
+    gExitHaveId = true;
   }
   std::memcpy(gExitPath, path.c_str(), path.size() + 1);
-  gExitFd = fd;
 }
 
 void EmergencyRemoveLibraryFile() {
   if (gExitPath[0] == '\0') return;
   // Only while the name is still the file we wrote (another start may have replaced it).
-  if (gExitFd < 0 || NameIsOurs(gExitPath, gExitFd)) unlink(gExitPath);
+  struct stat st{};
+  if (!gExitHaveId || (lstat(gExitPath, &st) == 0 && st.st_dev == gExitDev && st.st_ino == gExitIno))
+    unlink(gExitPath);
   gExitPath[0] = '\0';
 }
 

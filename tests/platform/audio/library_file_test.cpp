@@ -93,6 +93,27 @@ TEST_F(LibraryFileTest, TemporaryCopiesAreUniquePrivateAndLoadable) {
   EXPECT_TRUE(Listing(dir_).empty());
 }
 
+TEST_F(LibraryFileTest, ASecondCopyLoadsAfreshWhileTheFirstStaysLoaded) {
+  audiolib::LibraryFile first;
+  ASSERT_TRUE(first.CreateTemporary(dir_));
+  ASSERT_TRUE(first.Write(library_.data(), library_.size()));
+  win32::HMODULE m1 = first.Load();
+  ASSERT_NE(m1, nullptr);
+  const int number = first.descriptor();
+  first.Remove();  // its descriptor number is free again
+  audiolib::LibraryFile second;
+  ASSERT_TRUE(second.CreateTemporary(dir_));
+  ASSERT_TRUE(second.Write(library_.data(), library_.size()));
+  EXPECT_EQ(second.descriptor(), number);
+  win32::HMODULE m2 = second.Load();
+  ASSERT_NE(m2, nullptr);
+  EXPECT_NE(m2, m1);  // its own copy, with its own state
+  EXPECT_NE(dlsym(m1, "BASS_Init"), dlsym(m2, "BASS_Init"));
+  dlclose(m2);
+  dlclose(m1);
+  second.Remove();
+}
+
 TEST_F(LibraryFileTest, LoadingUsesTheFileWrittenEvenIfTheNameIsSwapped) {
   audiolib::LibraryFile f;
   ASSERT_TRUE(f.CreateTemporary(dir_));
@@ -201,6 +222,25 @@ TEST_F(LibraryFileTest, ExitAndSignalPathsRemoveTheRegisteredFile) {
         if (!f.CreateTemporary(dir_) || !f.Write(library_.data(), library_.size())) _exit(2);
         audiolib::SetExitCleanupPath(f.path(), f.descriptor());
         (void)!write(fd, f.path().c_str(), f.path().size() + 1);
+        std::exit(0);
+      },
+      &status);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_FALSE(p.empty());
+  EXPECT_NE(access(p.c_str(), F_OK), 0);
+
+  // The owning object is already gone (its descriptor closed) when the exit handler runs.
+  p = InChild(
+      [&](int fd) {
+        std::string path;
+        {
+          audiolib::LibraryFile f;
+          if (!f.CreateTemporary(dir_) || !f.Write(library_.data(), library_.size())) _exit(2);
+          audiolib::SetExitCleanupPath(f.path(), f.descriptor());
+          path = f.path();
+        }
+        if (access(path.c_str(), F_OK) != 0) _exit(4);
+        (void)!write(fd, path.c_str(), path.size() + 1);
         std::exit(0);
       },
       &status);
