@@ -460,7 +460,9 @@ void NativeCursorVisible(bool visible) {
 void NativePutPixels(WindowObject& w, int x, int y, int width, int height) {
   if (!g_x || !w.xid || w.nativeGone || width <= 0 || height <= 0) return;
   XWindowAttributes a;
-  if (!XGetWindowAttributes(g_x, w.xid, &a) || !a.visual || a.visual->c_class != TrueColor) return;
+  // GL visuals may be DirectColor; with the default ramps its masks work as TrueColor.
+  if (!XGetWindowAttributes(g_x, w.xid, &a) || !a.visual) return;
+  if (a.visual->c_class != TrueColor && a.visual->c_class != DirectColor) return;
   auto* data = static_cast<char*>(std::malloc(static_cast<std::size_t>(width) * height * 4));
   if (!data) return;
   XImage* img = XCreateImage(g_x, a.visual, static_cast<unsigned>(a.depth), ZPixmap, 0, data,
