@@ -192,6 +192,7 @@ HRESULT Device::CreateSwapChain(D3DPRESENT_PARAMETERS& params) {
   bbWidth_ = p.BackBufferWidth;
   bbHeight_ = p.BackBufferHeight;
   core_->MakeCurrent();
+  DrainGlErrors();
   glGenFramebuffers(1, &drawFbo_);
   auto makeTarget = [&](GLuint& fbo, GLuint& texture) {
     glGenTextures(1, &texture);
@@ -218,6 +219,7 @@ HRESULT Device::CreateSwapChain(D3DPRESENT_PARAMETERS& params) {
   if (depthStencil_) depthStencil_->AddRef();
   core_->context->SetSwapInterval(p.FullScreen_PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
   params_ = p;
+  attachmentsStale_ = true;
   params.BackBufferCount = p.BackBufferCount;
   if (params.BackBufferWidth == 0) params.BackBufferWidth = p.BackBufferWidth;
   if (params.BackBufferHeight == 0) params.BackBufferHeight = p.BackBufferHeight;
@@ -472,6 +474,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
 HRESULT Device::ReadPresented(std::vector<std::uint8_t>& rgba, UINT& width, UINT& height) {
   if (!presentedValid_) return D3DERR_INVALIDCALL;
   core_->MakeCurrent();
+  DrainGlErrors();
   core_->gl.BindReadFramebuffer(presentFbo_);
   rgba.resize(static_cast<size_t>(bbWidth_) * bbHeight_ * 4);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);

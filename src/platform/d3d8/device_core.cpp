@@ -23,6 +23,7 @@ DeviceCore::~DeviceCore() {
 bool DeviceCore::ReadRgba(Surface* surface, const RECT& rect, std::vector<std::uint8_t>& rgba) {
   if (!surface || !surface->OnGpu() || surface->IsDepth()) return false;
   MakeCurrent();
+  DrainGlErrors();
   const GLsizei w = rect.right - rect.left, h = rect.bottom - rect.top;
   if (w <= 0 || h <= 0) return false;
   gl.Enable(GL_SCISSOR_TEST, false);
@@ -57,6 +58,7 @@ bool DeviceCore::ReadRgba(Surface* surface, const RECT& rect, std::vector<std::u
 bool DeviceCore::WriteRgba(Surface* surface, LONG x, LONG y, UINT width, UINT height, const std::uint8_t* rgba) {
   if (!surface || !surface->OnGpu() || surface->IsDepth() || width == 0 || height == 0) return false;
   MakeCurrent();
+  DrainGlErrors();
   const GLsizei w = static_cast<GLsizei>(width), h = static_cast<GLsizei>(height);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   if (surface->Container()) {

@@ -11,3 +11,11 @@
 #define GL_COMPRESSED_RGBA_S3TC_DXT3_EXT 0x83F2
 #define GL_COMPRESSED_RGBA_S3TC_DXT5_EXT 0x83F3
 #endif
+
+namespace d3d8 {
+// Clears GL's sticky error flags, so that the next glGetError speaks of what follows.
+inline void DrainGlErrors() {
+  while (glGetError() != GL_NO_ERROR) {
+  }
+}
+}  // namespace d3d8

@@ -170,9 +170,10 @@ class GlState {
   GLuint sampler_[kUnits] = {kUnknown, kUnknown, kUnknown, kUnknown, kUnknown, kUnknown, kUnknown, kUnknown};
   int activeUnit_ = -1;
   std::int8_t caps_[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
-  GLenum blendSrc_ = 0, blendDst_ = 0, blendEq_ = 0, depthFunc_ = 0, cullFace_ = 0, polygonMode_ = 0;
+  GLenum blendSrc_ = kUnknown, blendDst_ = kUnknown, blendEq_ = kUnknown, depthFunc_ = kUnknown, cullFace_ = kUnknown,
+         polygonMode_ = kUnknown;
   int depthMask_ = -1, colorMask_ = -1;
-  GLenum stencilFunc_ = 0, stencilFail_ = 0, stencilZFail_ = 0, stencilPass_ = 0;
+  GLenum stencilFunc_ = kUnknown, stencilFail_ = kUnknown, stencilZFail_ = kUnknown, stencilPass_ = kUnknown;
   GLint stencilRef_ = -1;
   GLuint stencilMask_ = 0xDEADBEEF, stencilWriteMask_ = 0xDEADBEEF;
   float offsetFactor_ = -1e30f, offsetUnits_ = -1e30f;

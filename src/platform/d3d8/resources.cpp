@@ -74,6 +74,7 @@ HRESULT Surface::Create(CorePtr core, SurfaceKind kind, UINT width, UINT height,
     s->memory_.assign(static_cast<size_t>(RowPitch(format, width)) * RowCount(format, height), 0);
   } else {
     core->MakeCurrent();
+    DrainGlErrors();
     // Colour targets are stored as RGBA8 whatever their format: blending and read-back then
     // work at full precision.
     GLenum internal = info.depth ? info.internalFormat : GL_RGBA8;
@@ -206,6 +207,7 @@ HRESULT Texture::Create(CorePtr core, UINT width, UINT height, UINT levels, DWOR
   t->format_ = format;
   t->levels_.resize(count);
   core->MakeCurrent();
+  DrainGlErrors();
   glGenTextures(1, &t->texture_);
   core->gl.BindTexture(kScratchUnit, t->texture_);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
@@ -356,6 +358,7 @@ template <class Interface>
 BufferBase<Interface>::BufferBase(CorePtr core, UINT length, DWORD usage, D3DPOOL pool)
     : ResourceBase<Interface>(std::move(core), pool, true), length_(length), usage_(usage), memory_(length, 0) {
   this->core_->MakeCurrent();
+  DrainGlErrors();
   glGenBuffers(1, &buffer_);
   glBindBuffer(GL_COPY_WRITE_BUFFER, buffer_);
   glBufferData(GL_COPY_WRITE_BUFFER, static_cast<GLsizeiptr>(length_), memory_.data(),
