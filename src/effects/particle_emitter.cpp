@@ -61,7 +61,7 @@ void ParticleEmitter::SetDirection(const D3DXVECTOR3& d, float spreadAngle) {
   int big = 0, small = 0;
   for (int i = 1; i < 3; ++i) {
     if (std::fabs(c[i]) > std::fabs(c[big])) big = i;
-    if (std::fabs(c[i]) < std::fabs(c[small])) small = i;
+    if (std::fabs(c[i]) <= std::fabs(c[small])) small = i;  // ties: the last slot
   }
   float o[3] = {c[0], c[1], c[2]};
   o[small] = c[big];
