@@ -212,16 +212,22 @@ HRESULT CreateFromImage(IDirect3DDevice8* device, DecodedImage& image, UINT widt
   if (mipFilter == D3DX_DEFAULT) mipFilter = kDefaultMipFilter;
   if (!IsValidFilter(filter) || !IsValidFilter(mipFilter)) return D3DERR_INVALIDCALL;
 
-  const bool defaultSize = IsDefault(width) || IsDefault(height);
-  Fit fit{IsDefault(width) ? image.Width() : width, IsDefault(height) ? image.Height() : height, mipLevels,
-          format == D3DFMT_UNKNOWN ? FormatFromFile(image) : format};
-  HRESULT hr = FitTexture(device, fit, usage, defaultSize, true);
-  if (win32::FAILED(hr)) return hr;
-
-  // Colour keying happens on the file's pixels, before any filtering, on every stored level.
+  // Colour keying happens on the file's pixels, before any filtering, on every stored level;
+  // a keyed image has alpha from then on.
   const bool keyed = colorKey != 0;
   if (keyed)
-    for (ImageLevel& level : image.levels) ApplyColorKey(level, colorKey);
+    for (ImageLevel& level : image.levels) image.hasAlpha |= ApplyColorKey(level, colorKey);
+
+  const bool defaultSize = IsDefault(width) || IsDefault(height);
+  D3DFORMAT wanted = format;
+  if (wanted == D3DFMT_UNKNOWN) {
+    wanted = FormatFromFile(image);
+    if (image.hasAlpha && (wanted == D3DFMT_X8R8G8B8 || wanted == D3DFMT_R5G6B5 || wanted == D3DFMT_X1R5G5B5))
+      wanted = D3DFMT_A8R8G8B8;
+  }
+  Fit fit{IsDefault(width) ? image.Width() : width, IsDefault(height) ? image.Height() : height, mipLevels, wanted};
+  HRESULT hr = FitTexture(device, fit, usage, defaultSize, true);
+  if (win32::FAILED(hr)) return hr;
   const bool resized = fit.width != image.Width() || fit.height != image.Height();
   ImageLevel top = resized ? ResizeImage(image.levels[0], fit.width, fit.height, filter) : image.levels[0];
 
