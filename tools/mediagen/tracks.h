@@ -1,0 +1,29 @@
+// Camera tracks: cubic Bezier chains through the room, in the binary and text layouts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "scene.h"
+
+namespace mediagen {
+
+struct TrackPoint {
+  Vec3 position;
+  bool hasTarget = false;
+  Vec3 target;
+  float speed = 0;
+  float pause = 0;
+};
+
+struct Track {
+  std::vector<TrackPoint> points;  // 3k+1: nodes at 0, 3, 6, ...
+};
+
+std::vector<Track> BuildTracks(const RoomInfo& info);
+std::vector<uint8_t> EncodeTracksBinary(const std::vector<Track>& tracks);
+std::string EncodeTracksText(const std::vector<Track>& tracks);
+Vec3 EvalBezier(float t, Vec3 p0, Vec3 p1, Vec3 p2, Vec3 p3);
+
+}  // namespace mediagen
