@@ -196,7 +196,7 @@ HRESULT Device::CreateSwapChain(D3DPRESENT_PARAMETERS& params) {
   glGenFramebuffers(1, &drawFbo_);
   auto makeTarget = [&](GLuint& fbo, GLuint& texture) {
     glGenTextures(1, &texture);
-    core_->gl.BindTexture(GlState::kUnits - 1, texture);
+    core_->gl.SelectTexture(GlState::kUnits - 1, texture);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(bbWidth_), static_cast<GLsizei>(bbHeight_), 0,
                  GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
@@ -212,6 +212,19 @@ HRESULT Device::CreateSwapChain(D3DPRESENT_PARAMETERS& params) {
     ReleaseSwapChain();
     return D3DERR_OUTOFVIDEOMEMORY;
   }
+  // New buffers start black with depth at 1.0 rather than with whatever memory held.
+  core_->gl.BindDrawFramebuffer(drawFbo_);
+  backBuffer_->Attach(GL_DRAW_FRAMEBUFFER);
+  if (autoDepth_) autoDepth_->Attach(GL_DRAW_FRAMEBUFFER);
+  core_->gl.Enable(GL_SCISSOR_TEST, false);
+  core_->gl.ColorMask(0xF);
+  core_->gl.DepthMask(true);
+  core_->gl.StencilWriteMask(0xFF);
+  glClearColor(0, 0, 0, 1);
+  glClearDepth(1.0);
+  glClearStencil(0);
+  glClear(GL_COLOR_BUFFER_BIT | (autoDepth_ ? GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT : 0));
+  rasterDirty_ = true;
   presentedValid_ = false;
   renderTarget_ = backBuffer_;
   renderTarget_->AddRef();
@@ -431,7 +444,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     std::memcpy(table, gamma_.red, sizeof gamma_.red);
     std::memcpy(table + 256, gamma_.green, sizeof gamma_.green);
     std::memcpy(table + 512, gamma_.blue, sizeof gamma_.blue);
-    gl.BindTexture(1, gammaTexture_);
+    gl.SelectTexture(1, gammaTexture_);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_R16UI, 256, 3, 0, GL_RED_INTEGER, GL_UNSIGNED_SHORT, table);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);

@@ -62,7 +62,7 @@ bool DeviceCore::WriteRgba(Surface* surface, LONG x, LONG y, UINT width, UINT he
   const GLsizei w = static_cast<GLsizei>(width), h = static_cast<GLsizei>(height);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   if (surface->Container()) {
-    gl.BindTexture(GlState::kUnits - 1, surface->Container()->Prepare());
+    gl.SelectTexture(GlState::kUnits - 1, surface->Container()->Prepare());
     glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(surface->Level()), x, y, w, h, GL_RGBA, GL_UNSIGNED_BYTE,
                     rgba);
     return glGetError() == GL_NO_ERROR;
@@ -70,7 +70,7 @@ bool DeviceCore::WriteRgba(Surface* surface, LONG x, LONG y, UINT width, UINT he
   // Renderbuffers: upload into a scratch texture and blit it into place.
   GLuint texture = 0;
   glGenTextures(1, &texture);
-  gl.BindTexture(GlState::kUnits - 1, texture);
+  gl.SelectTexture(GlState::kUnits - 1, texture);
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
   gl.Enable(GL_SCISSOR_TEST, false);
   gl.BindReadFramebuffer(scratchFbo[0]);

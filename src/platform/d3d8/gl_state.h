@@ -47,6 +47,11 @@ class GlState {
       ++changes;
     }
   }
+  // Binds for uploading or changing parameters: the unit becomes the active one too.
+  void SelectTexture(int unit, GLuint texture) {
+    ActiveUnit(unit);
+    BindTexture(unit, texture);
+  }
   void BindSampler(int unit, GLuint sampler) {
     if (sampler_[unit] != sampler) { glBindSampler(static_cast<GLuint>(unit), sampler); sampler_[unit] = sampler; ++changes; }
   }

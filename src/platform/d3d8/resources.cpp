@@ -209,7 +209,7 @@ HRESULT Texture::Create(CorePtr core, UINT width, UINT height, UINT levels, DWOR
   core->MakeCurrent();
   DrainGlErrors();
   glGenTextures(1, &t->texture_);
-  core->gl.BindTexture(kScratchUnit, t->texture_);
+  core->gl.SelectTexture(kScratchUnit, t->texture_);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(count - 1));
   glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, info.swizzle);
@@ -264,7 +264,7 @@ DWORD Texture::SetLOD(DWORD lod) {
   if (pool_ != D3DPOOL_MANAGED) return 0;
   lod_ = std::min<DWORD>(lod, static_cast<DWORD>(levels_.size() - 1));
   core_->MakeCurrent();
-  core_->gl.BindTexture(kScratchUnit, texture_);
+  core_->gl.SelectTexture(kScratchUnit, texture_);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, static_cast<GLint>(lod_));
   return old;
 }
@@ -343,7 +343,7 @@ void Texture::UploadLevel(UINT index) {
 GLuint Texture::Prepare() {
   if (dirty_) {
     core_->MakeCurrent();
-    core_->gl.BindTexture(kScratchUnit, texture_);
+    core_->gl.SelectTexture(kScratchUnit, texture_);
     for (UINT i = 0; i < levels_.size(); ++i)
       if (levels_[i].dirty && !levels_[i].memory.empty()) UploadLevel(i);
     dirty_ = false;

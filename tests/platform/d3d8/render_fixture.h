@@ -25,38 +25,39 @@ struct TlVertex {  // D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1
 };
 constexpr DWORD kTlFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
+inline bool CreateOffscreenDevice(UINT w, UINT h, D3DMULTISAMPLE_TYPE ms, bool depth, IDirect3D8** outD3d,
+                         IDirect3DDevice8** outDev, D3DPRESENT_PARAMETERS* outParams = nullptr) {
+  *outD3d = Direct3DCreate8(D3D_SDK_VERSION);
+  if (!*outD3d) return false;
+  D3DPRESENT_PARAMETERS pp{};
+  pp.BackBufferWidth = w;
+  pp.BackBufferHeight = h;
+  pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+  pp.BackBufferCount = 1;
+  pp.MultiSampleType = ms;
+  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+  pp.Windowed = FALSE;
+  pp.EnableAutoDepthStencil = depth ? TRUE : FALSE;
+  pp.AutoDepthStencilFormat = D3DFMT_D24S8;
+  if (outParams) *outParams = pp;
+  return SUCCEEDED(
+      (*outD3d)->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, outDev));
+}
+
+
 // One offscreen device per test program; every test starts from a Reset device (which puts all
 // states back to their defaults), so each test still sees a fresh device.
 class RenderTest : public ::testing::Test {
  protected:
   static constexpr UINT kSize = 32;
 
-  static void SetUpTestSuite() { ASSERT_TRUE(CreateDevice(kSize, kSize, D3DMULTISAMPLE_NONE, true, &d3d, &dev, &params)); }
+  static void SetUpTestSuite() { ASSERT_TRUE(CreateOffscreenDevice(kSize, kSize, D3DMULTISAMPLE_NONE, true, &d3d, &dev, &params)); }
   static void TearDownTestSuite() { Destroy(d3d, dev); }
   void SetUp() override {
     ASSERT_NE(dev, nullptr);
     D3DPRESENT_PARAMETERS pp = params;
     ASSERT_EQ(dev->Reset(&pp), D3D_OK);
     dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0, 1.0f, 0);
-  }
-
-  static bool CreateDevice(UINT w, UINT h, D3DMULTISAMPLE_TYPE ms, bool depth, IDirect3D8** outD3d,
-                           IDirect3DDevice8** outDev, D3DPRESENT_PARAMETERS* outParams = nullptr) {
-    *outD3d = Direct3DCreate8(D3D_SDK_VERSION);
-    if (!*outD3d) return false;
-    D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = w;
-    pp.BackBufferHeight = h;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferCount = 1;
-    pp.MultiSampleType = ms;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.Windowed = FALSE;
-    pp.EnableAutoDepthStencil = depth ? TRUE : FALSE;
-    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-    if (outParams) *outParams = pp;
-    return SUCCEEDED(
-        (*outD3d)->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, outDev));
   }
 
   static void Destroy(IDirect3D8*& d, IDirect3DDevice8*& device) {
