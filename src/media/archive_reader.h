@@ -1,0 +1,40 @@
+// Extraction of named members from the RAR 2.0 archives carried as "MediaData" resources.
+#pragma once
+
+#include <cstdint>
+
+#include "media/media_archive.h"
+#include "media/rar20_unpacker.h"
+
+// Finds `name` in `archive`, unpacks it and checks its CRC-32. Returns 1 with *buffer (a
+// heap block of the member's unpacked size, owned by the caller: FreeMediaBuffer) and
+// *length (bytes written); otherwise 0 with *buffer null and *length 0. `password` may be
+// null; encrypted members are not supported and fail. Not reentrant: requests share the
+// process-wide ArchiveReader and must not overlap.
+int ExtractArchiveMember(unsigned char** buffer, std::uint32_t* length, const char* name,
+                         MediaArchive* archive, const char* password);
+
+// Releases a buffer from ExtractArchiveMember (null is fine).
+void FreeMediaBuffer(unsigned char* buffer);
+
+// The two names denote the same member: slashes, backslashes and underscores are one
+// character, letters compare without case (C locale), each name taken up to 511 chars.
+bool MediaNamesMatch(const char* a, const char* b);
+
+// Context of the request in progress.
+struct ArchiveReader {
+  media::ArchiveBlock block;
+  char wanted[512] = {};
+  char password[128] = {};
+  bool havePassword = false;
+  std::uint8_t* window = nullptr;
+  unsigned char* output = nullptr;
+  std::uint32_t written = 0;
+  media::Rar20Unpacker unpacker;
+};
+
+namespace media {
+// Largest output a member's packed bytes can describe: every symbol takes at least one
+// bit and yields at most 260 bytes. Bigger claims are damaged headers.
+constexpr std::uint64_t kMaxExpansionPerByte = 8 * 260;
+}  // namespace media

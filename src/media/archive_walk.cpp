@@ -1,0 +1,77 @@
+#include "media/archive_walk.h"
+
+#include <memory>
+
+#include "media/archive_reader.h"
+#include "media/crc32.h"
+#include "media/rar20_unpacker.h"
+
+namespace media {
+
+const char* MemberStatusText(MemberStatus s) {
+  switch (s) {
+    case MemberStatus::kListed: return "listed";
+    case MemberStatus::kOk: return "OK";
+    case MemberStatus::kCrcError: return "CRC error";
+    case MemberStatus::kUnsupportedVersion: return "unsupported unpack version";
+    case MemberStatus::kEncrypted: return "encrypted (not supported)";
+    case MemberStatus::kDamaged: return "damaged header";
+  }
+  return "?";
+}
+
+bool WalkArchive(const std::uint8_t* data, std::uint32_t size, bool unpack,
+                 const std::function<void(const WalkedMember&)>& fn) {
+  MediaArchive archive{data, size, 0};
+  WalkedMember m;
+  if (!ReadArchiveStart(archive, &m.archiveSolid)) return false;
+  std::unique_ptr<std::uint8_t[]> window;
+  std::unique_ptr<Rar20Unpacker> unpacker;
+  std::vector<std::uint8_t> out;
+  if (unpack) {
+    window.reset(new std::uint8_t[kRarWindowSize]());
+    unpacker = std::make_unique<Rar20Unpacker>();
+    unpacker->Reset();
+  }
+  while (ScanNextFileBlock(archive, &m.block) == ScanResult::kFile) {
+    const ArchiveFileHeader& h = m.block.header;
+    m.status = MemberStatus::kListed;
+    m.data = nullptr;
+    m.size = 0;
+    m.crc = 0;
+    if (unpack && !h.IsDirectory()) {
+      std::uint64_t avail = std::uint64_t{size} - m.block.dataStart;
+      if (avail > h.packSize) avail = h.packSize;
+      bool stored = h.method == kMethodStored;
+      std::uint64_t most = stored ? avail : (avail + 1) * kMaxExpansionPerByte;
+      if (h.unpVer < 13 || h.unpVer > 20) {
+        m.status = MemberStatus::kUnsupportedVersion;
+      } else if (h.flags & kFileEncrypted) {
+        m.status = MemberStatus::kEncrypted;
+      } else if (h.unpSize > most) {
+        m.status = MemberStatus::kDamaged;
+      } else {
+        out.assign(h.unpSize, 0);
+        std::uint32_t written = 0;
+        if (stored) {
+          if (h.unpSize <= avail) {
+            written = h.unpSize;
+            if (written) std::copy(data + m.block.dataStart, data + m.block.dataStart + written, out.data());
+          }
+        } else {
+          unpacker->DecompressMember(window.get(), archive, h.packSize, h.unpSize, (h.flags & kFileSolid) != 0,
+                                     out.data(), &written);
+        }
+        m.data = out.data();
+        m.size = written;
+        m.crc = Crc32(out.data(), written);
+        m.status = written == h.unpSize && m.crc == h.fileCrc ? MemberStatus::kOk : MemberStatus::kCrcError;
+      }
+    }
+    fn(m);
+    SeekArchive(archive, m.block.next);
+  }
+  return true;
+}
+
+}  // namespace media

@@ -1,0 +1,490 @@
+#include "media/rar20_unpacker.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace media {
+
+const std::uint32_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,   10,  12,  14,  16,  20,
+                                       24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
+const std::uint8_t kLengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
+                                      2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+const std::uint32_t kDistBase[48] = {
+    0,      1,      2,      3,      4,      6,      8,      12,     16,     24,     32,     48,
+    64,     96,     128,    192,    256,    384,    512,    768,    1024,   1536,   2048,   3072,
+    4096,   6144,   8192,   12288,  16384,  24576,  32768,  49152,  65536,  98304,  131072, 196608,
+    262144, 327680, 393216, 458752, 524288, 589824, 655360, 720896, 786432, 851968, 917504, 983040};
+const std::uint8_t kDistBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                    7,  7,  8,  8,  9,  9,  10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
+                                    15, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
+const std::uint32_t kShortDistBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
+const std::uint8_t kShortDistBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
+
+namespace {
+
+// Refill points, as bit positions: before a main-loop symbol when in_byte > 8162, at the
+// start of a table read when in_byte > 8167, before a table-length symbol when > 8187.
+constexpr std::uint32_t kRefillLoop = 8163 * 8;
+constexpr std::uint32_t kRefillTables = 8168 * 8;
+constexpr std::uint32_t kRefillLengths = 8188 * 8;
+constexpr std::uint32_t kKeepBytes = 32;
+// Deliver once the undelivered stretch comes this close to the whole window.
+constexpr std::uint32_t kDeliverMargin = 270;
+
+inline std::uint32_t PeekAt(const std::uint8_t* in, std::uint32_t bitPos) {
+  const std::uint8_t* p = in + (bitPos >> 3);
+  std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+  return (v >> (8 - (bitPos & 7))) & 0xFFFF;
+}
+
+inline unsigned DecodeAt(const HuffmanTable& t, const std::uint8_t* in, std::uint32_t& bitPos) {
+  std::uint32_t v = PeekAt(in, bitPos) & 0xFFFE;
+  std::uint32_t e = t.quick[v >> (16 - HuffmanTable::kQuickBits)];
+  if (e != 0) {
+    bitPos += e >> 9;
+    return e & 0x1FF;
+  }
+  unsigned n = HuffmanTable::kQuickBits + 1;
+  while (n < 15 && v >= t.limit[n]) ++n;
+  bitPos += n;
+  std::uint32_t index = t.firstIndex[n] + ((v - t.limit[n - 1]) >> (16 - n));
+  if (index >= static_cast<std::uint32_t>(t.symbolCount)) index = 0;
+  return t.symbols[index];
+}
+
+// Copies a match through the window, with the result of a byte-by-byte copy even where
+// source and destination overlap.
+inline void CopyMatch(std::uint8_t* w, std::uint32_t& pos, std::uint32_t distance, std::uint32_t length) {
+  std::uint32_t src = (pos - distance) & kRarWindowMask;
+  if (pos + length <= kRarWindowSize && src + length <= kRarWindowSize) {
+    std::uint8_t* d = w + pos;
+    const std::uint8_t* s = w + src;
+    pos += length;
+    if (distance >= 8 || src > pos - length) {
+      // Eight bytes at a time: the source is either at least 8 bytes behind or ahead.
+      while (length >= 8) {
+        std::uint64_t chunk;
+        std::memcpy(&chunk, s, 8);
+        std::memcpy(d, &chunk, 8);
+        s += 8;
+        d += 8;
+        length -= 8;
+      }
+    }
+    while (length--) *d++ = *s++;
+    pos &= kRarWindowMask;
+    return;
+  }
+  while (length--) {
+    w[pos] = w[src];
+    pos = (pos + 1) & kRarWindowMask;
+    src = (src + 1) & kRarWindowMask;
+  }
+}
+
+}  // namespace
+
+void HuffmanTable::Build(const std::uint8_t* lengths, int size) {
+  std::uint32_t count[16] = {};
+  for (int i = 0; i < size; ++i) ++count[lengths[i] & 15];
+  count[0] = 0;
+  limit[0] = 0;
+  firstIndex[0] = 0;
+  std::uint32_t code = 0;
+  for (int n = 1; n < 16; ++n) {
+    code = 2 * (code + count[n]);
+    std::uint32_t l = code << (15 - n);
+    limit[n] = l > 0xFFFF ? 0xFFFF : l;
+    firstIndex[n] = firstIndex[n - 1] + count[n - 1];
+  }
+  std::memset(symbols, 0, sizeof symbols);
+  std::uint32_t next[16];
+  std::memcpy(next, firstIndex, sizeof next);
+  for (int i = 0; i < size; ++i) {
+    int n = lengths[i] & 15;
+    if (n != 0) symbols[next[n]++] = static_cast<std::uint16_t>(i);
+  }
+  symbolCount = size;
+
+  // Quick table: every prefix of kQuickBits bits whose code length is at most that long
+  // maps to one (length, symbol). Limits are multiples of 2^(16-n) except the 0xFFFF
+  // cap, which every peeked value (low bit clear) lies below.
+  constexpr int Q = kQuickBits;
+  std::uint32_t p = 0;
+  for (int n = 1; n <= Q; ++n) {
+    std::uint32_t lim = limit[n] >= 0xFFFF ? 0x10000 : limit[n];
+    std::uint32_t hi = lim >> (16 - Q);
+    for (; p < hi; ++p) {
+      std::uint32_t v = p << (16 - Q);
+      std::uint32_t index = firstIndex[n] + ((v - limit[n - 1]) >> (16 - n));
+      std::uint32_t sym = index < static_cast<std::uint32_t>(size) ? symbols[index] : symbols[0];
+      quick[p] = static_cast<std::uint16_t>(sym | (n << 9));
+    }
+  }
+  for (; p < (1u << Q); ++p) quick[p] = 0;
+}
+
+std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, unsigned s) {
+  v.byteCount++;
+  v.D4 = v.D3;
+  v.D3 = v.D2;
+  v.D2 = v.lastDelta - v.D1;
+  v.D1 = v.lastDelta;
+  std::int32_t p = 8 * v.lastChar + v.K1 * v.D1 + v.K2 * v.D2 + v.K3 * v.D3 + v.K4 * v.D4 +
+                   v.K5 * channelDelta;
+  p = (p >> 3) & 0xFF;
+  std::int32_t c = p - static_cast<std::int32_t>(s);
+  std::int32_t e = static_cast<std::int8_t>(s) * 8;
+  v.dif[0] += std::abs(e);
+  v.dif[1] += std::abs(e - v.D1);
+  v.dif[2] += std::abs(e + v.D1);
+  v.dif[3] += std::abs(e - v.D2);
+  v.dif[4] += std::abs(e + v.D2);
+  v.dif[5] += std::abs(e - v.D3);
+  v.dif[6] += std::abs(e + v.D3);
+  v.dif[7] += std::abs(e - v.D4);
+  v.dif[8] += std::abs(e + v.D4);
+  v.dif[9] += std::abs(e - channelDelta);
+  v.dif[10] += std::abs(e + channelDelta);
+  v.lastDelta = channelDelta = static_cast<std::int8_t>(c - v.lastChar);
+  v.lastChar = c;
+  if ((v.byteCount & 0x1F) == 0) {
+    std::uint32_t best = v.dif[0];
+    int which = 0;
+    for (int i = 1; i < 11; ++i) {
+      if (v.dif[i] < best) {
+        best = v.dif[i];
+        which = i;
+      }
+    }
+    std::memset(v.dif, 0, sizeof v.dif);
+    std::int32_t* k[5] = {&v.K1, &v.K2, &v.K3, &v.K4, &v.K5};
+    if (which > 0) {
+      std::int32_t& w = *k[(which - 1) / 2];
+      if (which & 1) {
+        if (w >= -16) --w;
+      } else {
+        if (w < 16) ++w;
+      }
+    }
+  }
+  return static_cast<std::uint8_t>(c & 0xFF);
+}
+
+void Rar20Unpacker::Reset() {
+  std::memset(in_, 0, sizeof in_);
+  bitPos_ = inTop_ = validTop_ = packedLeft_ = 0;
+  archive_ = nullptr;
+  window_ = nullptr;
+  windowPos_ = flushPos_ = 0;
+  outLeft_ = 0;
+  out_ = nullptr;
+  outCapacity_ = 0;
+  written_ = nullptr;
+  std::uint8_t none[kMainSymbols] = {};
+  main_.Build(none, kMainSymbols);
+  dist_.Build(none, kDistSymbols);
+  rep_.Build(none, kRepSymbols);
+  bitLength_.Build(none, kBitLengthSymbols);
+  for (auto& t : audio_) t.Build(none, kAudioSymbols);
+  std::memset(previousLengths_, 0, sizeof previousLengths_);
+  std::memset(ring_, 0, sizeof ring_);
+  ringIndex_ = lastDistance_ = lastLength_ = 0;
+  audioMode_ = false;
+  channelCount_ = 1;
+  currentChannel_ = 0;
+  channelDelta_ = 0;
+  std::memset(channels_, 0, sizeof channels_);
+}
+
+std::uint32_t Rar20Unpacker::Peek() const { return PeekAt(in_, bitPos_); }
+
+std::uint32_t Rar20Unpacker::Extra(unsigned width) {
+  if (width == 0) return 0;
+  std::uint32_t v = Peek() >> (16 - width);
+  Skip(width);
+  return v;
+}
+
+unsigned Rar20Unpacker::DecodeSymbol(const HuffmanTable& t) { return DecodeAt(t, in_, bitPos_); }
+
+std::uint32_t Rar20Unpacker::ReadPacked(std::uint8_t* dst, std::uint32_t request) {
+  std::uint32_t n = request < packedLeft_ ? request : packedLeft_;
+  if (n == 0) return 0;
+  std::uint32_t got = ReadArchive(*archive_, dst, n);
+  packedLeft_ -= got;
+  return got;
+}
+
+void Rar20Unpacker::FillInput(bool first) {
+  if (first) {
+    inTop_ = validTop_ = ReadPacked(in_, kRarInputSize);
+    bitPos_ = 0;
+    return;
+  }
+  std::memmove(in_, in_ + kRarInputSize - kKeepBytes, kKeepBytes);
+  std::uint32_t inByte = (bitPos_ >> 3) % kKeepBytes;
+  bitPos_ = inByte * 8 + (bitPos_ & 7);
+  std::uint32_t got = ReadPacked(in_ + kKeepBytes, kRarInputSize - kKeepBytes);
+  inTop_ = got != 0 ? got + kKeepBytes : inByte;
+  // What the buffer really holds: the kept bytes were valid input as well.
+  validTop_ = validTop_ > kRarInputSize - kKeepBytes ? validTop_ - (kRarInputSize - kKeepBytes) : 0;
+  if (got != 0) validTop_ = got + kKeepBytes;
+}
+
+void Rar20Unpacker::ReadTables() {
+  if (bitPos_ >= kRefillTables) FillInput(false);
+  std::uint32_t b = Peek();
+  audioMode_ = (b & 0x8000) != 0;
+  if ((b & 0x4000) == 0) std::memset(previousLengths_, 0, sizeof previousLengths_);
+  Skip(2);
+  int count;
+  if (audioMode_) {
+    channelCount_ = static_cast<int>((b >> 12) & 3) + 1;
+    if (currentChannel_ >= channelCount_) currentChannel_ = 0;
+    Skip(2);
+    count = kAudioSymbols * channelCount_;
+  } else {
+    count = kLzTableLengths;
+  }
+  std::uint8_t bitLengths[kBitLengthSymbols];
+  for (auto& l : bitLengths) {
+    l = static_cast<std::uint8_t>(Peek() >> 12);
+    Skip(4);
+  }
+  bitLength_.Build(bitLengths, kBitLengthSymbols);
+
+  std::uint8_t lengths[kMaxTableLengths] = {};
+  for (int i = 0; i < count;) {
+    if (bitPos_ >= kRefillLengths) FillInput(false);
+    unsigned sym = DecodeSymbol(bitLength_);
+    if (sym < 16) {
+      lengths[i] = static_cast<std::uint8_t>((sym + previousLengths_[i]) & 15);
+      ++i;
+    } else if (sym == 16) {
+      int n = static_cast<int>(Peek() >> 14) + 3;
+      Skip(2);
+      std::uint8_t prev = i > 0 ? lengths[i - 1] : 0;
+      while (n-- > 0 && i < count) lengths[i++] = prev;
+    } else {
+      int n;
+      if (sym == 17) {
+        n = static_cast<int>(Peek() >> 13) + 3;
+        Skip(3);
+      } else {
+        n = static_cast<int>(Peek() >> 9) + 11;
+        Skip(7);
+      }
+      while (n-- > 0 && i < count) lengths[i++] = 0;
+    }
+  }
+  if (audioMode_) {
+    for (int c = 0; c < channelCount_; ++c) audio_[c].Build(lengths + c * kAudioSymbols, kAudioSymbols);
+  } else {
+    main_.Build(lengths, kMainSymbols);
+    dist_.Build(lengths + kMainSymbols, kDistSymbols);
+    rep_.Build(lengths + kMainSymbols + kDistSymbols, kRepSymbols);
+  }
+  // Positions beyond this read count as zero for the next one.
+  std::memcpy(previousLengths_, lengths, sizeof previousLengths_);
+}
+
+void Rar20Unpacker::Deliver() {
+  if (out_ != nullptr) {
+    std::uint32_t n = (windowPos_ - flushPos_) & kRarWindowMask;
+    if (std::uint64_t{*written_} + n > outCapacity_) {
+      outLeft_ = -1;
+    } else if (n != 0) {
+      std::uint8_t* dst = out_ + *written_;
+      if (windowPos_ < flushPos_) {
+        std::uint32_t tail = kRarWindowSize - flushPos_;
+        std::memcpy(dst, window_ + flushPos_, tail);
+        std::memcpy(dst + tail, window_, windowPos_);
+      } else {
+        std::memcpy(dst, window_ + flushPos_, n);
+      }
+      *written_ += n;
+    }
+  }
+  flushPos_ = windowPos_;
+}
+
+// Checks done before every symbol: refill, running past the end of the packed data (a
+// damaged stream; the member ends short and fails its CRC), and delivery.
+#define RAR_LOOP_CHECKS()                                                          \
+  if (bitPos >= checkAt) {                                                         \
+    if (bitPos >= kRefillLoop) {                                                   \
+      bitPos_ = bitPos;                                                            \
+      FillInput(false);                                                            \
+      bitPos = bitPos_;                                                            \
+    }                                                                              \
+    if (bitPos > validTop_ * 8) {                                                  \
+      outLeft = -1;                                                                \
+      break;                                                                       \
+    }                                                                              \
+    checkAt = validTop_ * 8 + 1 < kRefillLoop ? validTop_ * 8 + 1 : kRefillLoop;   \
+  }                                                                                \
+  if (flushPos_ != wpos && ((flushPos_ - wpos) & kRarWindowMask) < kDeliverMargin) { \
+    windowPos_ = wpos;                                                             \
+    outLeft_ = outLeft;                                                            \
+    Deliver();                                                                     \
+    outLeft = outLeft_;                                                            \
+    if (outLeft < 0) break;                                                        \
+  }
+
+void Rar20Unpacker::RunLz() {
+  std::uint32_t bitPos = bitPos_;
+  std::uint32_t wpos = windowPos_;
+  std::int64_t outLeft = outLeft_;
+  std::uint8_t* const w = window_;
+  const std::uint8_t* const in = in_;
+  std::uint32_t checkAt = 0;
+  while (outLeft >= 0) {
+    RAR_LOOP_CHECKS()
+    unsigned s = DecodeAt(main_, in, bitPos);
+    if (s < 256) {
+      w[wpos] = static_cast<std::uint8_t>(s);
+      wpos = (wpos + 1) & kRarWindowMask;
+      --outLeft;
+      continue;
+    }
+    std::uint32_t length, distance;
+    if (s > 269) {
+      unsigned k = s - 270;
+      length = kLengthBase[k] + 3;
+      if (unsigned bits = kLengthBits[k]) {
+        length += PeekAt(in, bitPos) >> (16 - bits);
+        bitPos += bits;
+      }
+      unsigned d = DecodeAt(dist_, in, bitPos);
+      distance = kDistBase[d] + 1;
+      if (unsigned bits = kDistBits[d]) {
+        distance += PeekAt(in, bitPos) >> (16 - bits);
+        bitPos += bits;
+      }
+      if (distance >= 0x2000) {
+        ++length;
+        if (distance >= 0x40000) ++length;
+      }
+    } else if (s == 269) {
+      bitPos_ = bitPos;
+      ReadTables();
+      bitPos = bitPos_;
+      checkAt = 0;
+      if (audioMode_) break;
+      continue;
+    } else if (s == 256) {
+      length = lastLength_;
+      distance = lastDistance_;
+    } else if (s > 260) {
+      unsigned k = s - 261;
+      distance = kShortDistBase[k] + 1 + (PeekAt(in, bitPos) >> (16 - kShortDistBits[k]));
+      bitPos += kShortDistBits[k];
+      length = 2;
+    } else {
+      distance = ring_[(ringIndex_ - (s - 256)) & 3];
+      unsigned r = DecodeAt(rep_, in, bitPos);
+      length = kLengthBase[r] + 2;
+      if (unsigned bits = kLengthBits[r]) {
+        length += PeekAt(in, bitPos) >> (16 - bits);
+        bitPos += bits;
+      }
+      if (distance >= 0x101) {
+        ++length;
+        if (distance >= 0x2000) {
+          ++length;
+          if (distance >= 0x40000) ++length;
+        }
+      }
+    }
+    ring_[ringIndex_++ & 3] = distance;
+    lastDistance_ = distance;
+    lastLength_ = length;
+    outLeft -= length;
+    CopyMatch(w, wpos, distance, length);
+  }
+  bitPos_ = bitPos;
+  windowPos_ = wpos;
+  outLeft_ = outLeft;
+}
+
+void Rar20Unpacker::RunAudio() {
+  std::uint32_t bitPos = bitPos_;
+  std::uint32_t wpos = windowPos_;
+  std::int64_t outLeft = outLeft_;
+  std::uint8_t* const w = window_;
+  const std::uint8_t* const in = in_;
+  std::uint32_t checkAt = 0;
+  while (outLeft >= 0) {
+    RAR_LOOP_CHECKS()
+    unsigned s = DecodeAt(audio_[currentChannel_], in, bitPos);
+    if (s == 256) {
+      bitPos_ = bitPos;
+      ReadTables();
+      bitPos = bitPos_;
+      checkAt = 0;
+      if (!audioMode_) break;
+      continue;
+    }
+    w[wpos] = DecodeAudioByte(channels_[currentChannel_], channelDelta_, s);
+    wpos = (wpos + 1) & kRarWindowMask;
+    if (++currentChannel_ >= channelCount_) currentChannel_ = 0;
+    --outLeft;
+  }
+  bitPos_ = bitPos;
+  windowPos_ = wpos;
+  outLeft_ = outLeft;
+}
+
+#undef RAR_LOOP_CHECKS
+
+void Rar20Unpacker::DecompressMember(std::uint8_t* window, MediaArchive& archive, std::uint32_t packedSize,
+                                     std::uint32_t unpackedSize, bool solid, std::uint8_t* out,
+                                     std::uint32_t* written) {
+  archive_ = &archive;
+  window_ = window;
+  out_ = out;
+  outCapacity_ = unpackedSize;
+  written_ = written;
+  packedLeft_ = packedSize;
+  bitPos_ = 0;
+  if (!solid) {
+    currentChannel_ = 0;
+    channelDelta_ = 0;
+    std::memset(channels_, 0, sizeof channels_);
+    std::memset(ring_, 0, sizeof ring_);
+    ringIndex_ = 0;
+    lastLength_ = lastDistance_ = 0;
+    std::memset(window_, 0, kRarWindowSize);
+    std::memset(previousLengths_, 0, sizeof previousLengths_);
+    windowPos_ = flushPos_ = 0;
+  }
+  FillInput(true);
+  if (!solid) ReadTables();
+  outLeft_ = static_cast<std::int64_t>(unpackedSize) - 1;
+  while (outLeft_ >= 0) {
+    if (audioMode_) {
+      RunAudio();
+    } else {
+      RunLz();
+    }
+  }
+  EndOfMember();
+  archive_ = nullptr;
+  out_ = nullptr;
+  written_ = nullptr;
+}
+
+void Rar20Unpacker::EndOfMember() {
+  if (inTop_ >= (bitPos_ >> 3) + 5 && bitPos_ <= validTop_ * 8) {
+    if (audioMode_) {
+      if (DecodeSymbol(audio_[currentChannel_]) == 256) ReadTables();
+    } else {
+      if (DecodeSymbol(main_) == 269) ReadTables();
+    }
+  }
+  Deliver();
+  flushPos_ = windowPos_;
+}
+
+}  // namespace media
