@@ -13,3 +13,4 @@ pkg_check_modules(EGL REQUIRED IMPORTED_TARGET egl)
 pkg_check_modules(GL REQUIRED IMPORTED_TARGET gl)
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 include(GoogleTest)
+pkg_check_modules(DBUS IMPORTED_TARGET dbus-1)  # optional: system suspend notices

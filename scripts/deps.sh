@@ -6,6 +6,7 @@ PACKAGES=(
   libsdl2-dev libgtk-3-dev libjpeg-dev libpng-dev zlib1g-dev
   libvorbis-dev libogg-dev libfreetype-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   libx11-dev libxext-dev
+  libdbus-1-dev dbus
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth xdotool x11-utils

@@ -131,6 +131,7 @@ BOOL PeekMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
   if (!msg) return FALSE;
   detail::DeliverPendingTermination();
   detail::NativePump();
+  detail::PowerPump();
   const bool remove = (removeFlags & PM_REMOVE) != 0;
   Queue& q = TheQueue();
   {
@@ -185,9 +186,9 @@ BOOL WaitMessage() {
     std::lock_guard<std::mutex> lock(q.mutex);
     if (!q.posted.empty() || q.quitPending) return TRUE;
   }
-  pollfd p{g_wakeRead, POLLIN, 0};
-  if (p.fd >= 0) {
-    poll(&p, 1, delay);
+  pollfd p[2] = {{g_wakeRead, POLLIN, 0}, {detail::PowerFd(), POLLIN, 0}};
+  if (p[0].fd >= 0) {
+    poll(p, p[1].fd >= 0 ? 2 : 1, delay);
     DrainWake();
   } else {
     Sleep(static_cast<DWORD>(delay < 0 ? 10 : delay));

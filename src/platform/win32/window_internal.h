@@ -67,6 +67,9 @@ void PostInternal(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void WakeQueue();
 int WakeWriteFd();
 void DeliverPendingTermination();  // signals.cpp, called by the queue
+// System suspend notifications (window_power.cpp): polled by the queue; fd to wait on or -1.
+void PowerPump();
+int PowerFd();
 
 // Native backend (window_sdl.cpp).
 bool VideoInit();

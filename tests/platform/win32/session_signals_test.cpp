@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -187,3 +188,64 @@ TEST_F(SignalTest, PollWithoutSignal) {
 }
 
 }  // namespace
+
+// --- system suspend ---------------------------------------------------------------------
+
+UINT g_power = 0;
+WPARAM g_powerEvent = 0;
+LRESULT PowerRecorder(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_POWERBROADCAST) {
+    ++g_power;
+    g_powerEvent = wp;
+  }
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+// logind's PrepareForSleep, here sent on a private bus, reaches the windows as
+// WM_POWERBROADCAST.
+TEST(PowerTest, PrepareForSleepBecomesSuspendBroadcast) {
+  if (system("command -v dbus-daemon >/dev/null && command -v dbus-send >/dev/null") != 0)
+    GTEST_SKIP() << "dbus-daemon or dbus-send missing";
+  FILE* p = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+  ASSERT_NE(p, nullptr);
+  char address[512] = {0}, pidText[32] = {0};
+  ASSERT_NE(fgets(address, sizeof address, p), nullptr);
+  ASSERT_NE(fgets(pidText, sizeof pidText, p), nullptr);
+  pclose(p);
+  address[strcspn(address, "\n")] = 0;
+  pid_t daemon = static_cast<pid_t>(atol(pidText));
+  setenv("HOARDEL_LOGIND_BUS_ADDRESS", address, 1);
+  ResetMessageQueueForTesting();
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = PowerRecorder;
+  wc.lpszClassName = "Power Recorder";
+  RegisterClassA(&wc);
+  HWND h = CreateWindowExA(0, "Power Recorder", "", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(h, nullptr);
+  MSG m;
+  PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE);  // connects and subscribes
+  std::string send = std::string("dbus-send --bus='") + address +
+                     "' --type=signal /org/freedesktop/login1 org.freedesktop.login1.Manager.PrepareForSleep ";
+  ASSERT_EQ(system((send + "boolean:true").c_str()), 0);
+  // A timer bounds the wait; the D-Bus socket wakes GetMessageA before it.
+  SetTimer(h, 1, 3000, nullptr);
+  auto waitForBroadcast = [&] {
+    while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+      DispatchMessageA(&m);
+      if (m.message == WM_POWERBROADCAST || m.message == WM_TIMER) return;
+    }
+  };
+  DWORD t0 = timeGetTime();
+  waitForBroadcast();
+  EXPECT_EQ(g_power, 1u);
+  EXPECT_EQ(g_powerEvent, PBT_APMSUSPEND);
+  ASSERT_EQ(system((send + "boolean:false").c_str()), 0);
+  waitForBroadcast();
+  EXPECT_EQ(g_power, 2u);
+  EXPECT_EQ(g_powerEvent, PBT_APMRESUMEAUTOMATIC);
+  EXPECT_LT(timeGetTime() - t0, 2500u) << "woken by the bus, not by the timer";
+  DestroyWindow(h);
+  kill(daemon, SIGTERM);
+  unsetenv("HOARDEL_LOGIND_BUS_ADDRESS");
+  ResetMessageQueueForTesting();
+}

@@ -375,6 +375,56 @@ TEST_F(WindowE2E, WindowManagerCloseRequestBecomesWmClose) {
   EXPECT_TRUE(IsWindow(h)) << "the procedure decides; this one keeps the window";
 }
 
+// What the Direct3D stand-in does with our windows: a GL context on the SDL window, a
+// clear and a swap; the colour must reach the X11 window.
+bool ClearWithGl(HWND h, float r, float g, float b) {
+  SDL_Window* sdl = SdlWindowOf(h);
+  if (!sdl) return false;
+  SDL_GLContext ctx = SDL_GL_CreateContext(sdl);
+  if (!ctx) return false;
+  using ClearColorFn = void (*)(float, float, float, float);
+  using ClearFn = void (*)(unsigned);
+  using FinishFn = void (*)();
+  auto clearColor = reinterpret_cast<ClearColorFn>(SDL_GL_GetProcAddress("glClearColor"));
+  auto clear = reinterpret_cast<ClearFn>(SDL_GL_GetProcAddress("glClear"));
+  auto finish = reinterpret_cast<FinishFn>(SDL_GL_GetProcAddress("glFinish"));
+  bool ok = clearColor && clear && finish;
+  if (ok) {
+    clearColor(r, g, b, 1.0f);
+    clear(0x00004000);  // GL_COLOR_BUFFER_BIT
+    SDL_GL_SwapWindow(sdl);
+    finish();
+  }
+  SDL_GL_MakeCurrent(sdl, nullptr);
+  SDL_GL_DeleteContext(ctx);
+  return ok;
+}
+
+TEST_F(WindowE2E, GlRendersIntoPopupForeignChildAndAdoptedWindow) {
+  HWND popup = Make(WS_EX_TOPMOST, WS_POPUP | WS_VISIBLE, 0, 0, 300, 200);
+  ASSERT_NE(popup, nullptr);
+  Pump(50);
+  ASSERT_TRUE(ClearWithGl(popup, 1.0f, 0.0f, 0.0f)) << SDL_GetError();
+  XSync(x_, False);
+  EXPECT_EQ(ScreenPixel(X11WindowOf(popup), 150, 100), 0xFF0000u);
+
+  Window parent = Foreign(160, 120);
+  HWND child = Make(0, WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, reinterpret_cast<HWND>(static_cast<std::uintptr_t>(parent)));
+  ASSERT_NE(child, nullptr);
+  Pump(50);
+  ASSERT_TRUE(ClearWithGl(child, 0.0f, 1.0f, 0.0f)) << SDL_GetError();
+  XSync(x_, False);
+  EXPECT_EQ(ScreenPixel(X11WindowOf(child), 80, 60), 0x00FF00u);
+
+  Window daemonWindow = Foreign(100, 80);
+  HWND adopted = AdoptNativeWindow("E2E Class", daemonWindow, nullptr);
+  ASSERT_NE(adopted, nullptr);
+  made_.push_back(adopted);
+  ASSERT_TRUE(ClearWithGl(adopted, 0.0f, 0.0f, 1.0f)) << SDL_GetError();
+  XSync(x_, False);
+  EXPECT_EQ(ScreenPixel(daemonWindow, 50, 40), 0x0000FFu);
+}
+
 // Runs the helper; returns its pid and a stream of its output.
 pid_t Spawn(const std::vector<std::string>& args, FILE** out) {
   int fds[2];
