@@ -1,0 +1,162 @@
+// The device in a real window under Xvfb: frames reach the window right side up, and hiding a
+// full-screen device's window makes the device lost until it is shown again and reset.
+// gtest before Xlib: Xlib's macros (None, Bool) clash with gtest's names.
+#include <gtest/gtest.h>
+// clang-format off
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+// clang-format on
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/d3d8/d3d8.h"
+#include "platform/win32/messages.h"
+#include "platform/win32/native_window.h"
+#include "platform/win32/window.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace d3d8;
+
+// One Xvfb per test process, on a display number it picks itself.
+class XvfbEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    unsetenv("DISPLAY");
+    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) return;
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    const std::string fd = std::to_string(fds[1]);
+    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    char buf[32] = {};
+    std::size_t n = 0;
+    while (pid_ && n < sizeof buf - 1) {
+      const ssize_t r = read(fds[0], buf + n, sizeof buf - 1 - n);
+      if (r <= 0) break;
+      n += static_cast<std::size_t>(r);
+      if (buf[n - 1] == '\n') break;
+    }
+    close(fds[0]);
+    if (n > 1) {
+      display = ":" + std::string(buf, buf + n - 1);
+      setenv("DISPLAY", display.c_str(), 1);
+    }
+  }
+  void TearDown() override {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  static inline std::string display;
+
+ private:
+  pid_t pid_ = 0;
+};
+auto* const g_env = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
+
+win32::LRESULT Proc(win32::HWND w, win32::UINT m, win32::WPARAM wp, win32::LPARAM lp) {
+  return win32::DefWindowProcA(w, m, wp, lp);
+}
+
+class WindowDeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (XvfbEnvironment::display.empty()) GTEST_SKIP() << "Xvfb is not available";
+    static bool registered = [] {
+      win32::WNDCLASSA wc{};
+      wc.lpfnWndProc = Proc;
+      wc.lpszClassName = "D3d8WindowTest";
+      return win32::RegisterClassA(&wc) != 0;
+    }();
+    ASSERT_TRUE(registered);
+    window = win32::CreateWindowExA(0, "D3d8WindowTest", "d3d8", win32::WS_POPUP | win32::WS_VISIBLE, 0, 0, kW, kH,
+                                    nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(win32::SdlWindowOf(window), nullptr);
+    d3d = Direct3DCreate8(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+  }
+  void TearDown() override {
+    if (dev) {
+      EXPECT_EQ(dev->Release(), 0u);
+    }
+    if (d3d) d3d->Release();
+    if (window) win32::DestroyWindow(window);
+  }
+  D3DPRESENT_PARAMETERS Params(bool windowed) const {
+    D3DPRESENT_PARAMETERS pp{};
+    pp.BackBufferWidth = kW;
+    pp.BackBufferHeight = kH;
+    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+    pp.BackBufferCount = 1;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    pp.hDeviceWindow = window;
+    pp.Windowed = windowed ? TRUE : FALSE;
+    pp.EnableAutoDepthStencil = TRUE;
+    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    pp.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    return pp;
+  }
+  static constexpr int kW = 64, kH = 48;
+  win32::HWND window = nullptr;
+  IDirect3D8* d3d = nullptr;
+  IDirect3DDevice8* dev = nullptr;
+};
+
+TEST_F(WindowDeviceTest, PresentedFrameReachesTheWindowUpright) {
+  D3DPRESENT_PARAMETERS pp = Params(true);
+  ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev), D3D_OK);
+  // Blue everywhere, red in the top-left quarter.
+  dev->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0, 0, 255), 1, 0);
+  D3DRECT quarter{0, 0, kW / 2, kH / 2};
+  dev->Clear(1, &quarter, D3DCLEAR_TARGET, D3DCOLOR_XRGB(255, 0, 0), 1, 0);
+  ASSERT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+
+  Display* x = XOpenDisplay(XvfbEnvironment::display.c_str());
+  ASSERT_NE(x, nullptr);
+  XSync(x, False);
+  const unsigned long id = win32::X11WindowOf(window);
+  ASSERT_NE(id, 0u);
+  XImage* image = XGetImage(x, id, 0, 0, kW, kH, AllPlanes, ZPixmap);
+  ASSERT_NE(image, nullptr);
+  auto rgb = [&](int px, int py) { return XGetPixel(image, px, py) & 0xFFFFFF; };
+  EXPECT_EQ(rgb(4, 4), 0xFF0000u);
+  EXPECT_EQ(rgb(kW - 4, 4), 0x0000FFu);
+  EXPECT_EQ(rgb(4, kH - 4), 0x0000FFu);
+  EXPECT_EQ(rgb(kW - 4, kH - 4), 0x0000FFu);
+  XDestroyImage(image);
+  XCloseDisplay(x);
+}
+
+TEST_F(WindowDeviceTest, HiddenFullScreenWindowLosesTheDevice) {
+  D3DPRESENT_PARAMETERS pp = Params(false);
+  ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev), D3D_OK);
+  EXPECT_EQ(dev->TestCooperativeLevel(), D3D_OK);
+  win32::ShowWindow(window, win32::SW_HIDE);
+  EXPECT_EQ(dev->TestCooperativeLevel(), D3DERR_DEVICELOST);
+  EXPECT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+  D3DPRESENT_PARAMETERS again = Params(false);
+  EXPECT_EQ(dev->Reset(&again), D3DERR_DEVICELOST);
+  win32::ShowWindow(window, win32::SW_SHOW);
+  EXPECT_EQ(dev->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+  ASSERT_EQ(dev->Reset(&again), D3D_OK);
+  EXPECT_EQ(dev->TestCooperativeLevel(), D3D_OK);
+  EXPECT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+}
+
+}  // namespace
