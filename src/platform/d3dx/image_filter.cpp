@@ -253,6 +253,31 @@ ImageLevel ResizeImage(const ImageLevel& src, std::uint32_t width, std::uint32_t
 ImageLevel NextMipLevel(const ImageLevel& src, std::uint32_t filter) {
   std::uint32_t kind = filter & 0xFF;
   if (kind == D3DX_FILTER_NONE) kind = D3DX_FILTER_POINT;
+  const bool evenW = src.width % 2 == 0 || src.width == 1, evenH = src.height % 2 == 0 || src.height == 1;
+  if (kind != D3DX_FILTER_POINT && evenW && evenH && (src.width > 1 || src.height > 1)) {
+    // Exact halving: every filter but point sampling averages each 2x2 (or 2x1) group; done in
+    // integers with the same round-half-up as the general path.
+    ImageLevel dst;
+    dst.width = std::max<std::uint32_t>(1, src.width / 2);
+    dst.height = std::max<std::uint32_t>(1, src.height / 2);
+    dst.rgba.resize(static_cast<std::size_t>(dst.width) * dst.height * 4);
+    const std::uint32_t dx = src.width > 1 ? 1 : 0, dy = src.height > 1 ? 1 : 0;
+    const unsigned count = (1u + dx) * (1u + dy);
+    for (std::uint32_t y = 0; y < dst.height; ++y) {
+      const std::uint8_t* r0 = &src.rgba[static_cast<std::size_t>(y * (1 + dy)) * src.width * 4];
+      const std::uint8_t* r1 = r0 + static_cast<std::size_t>(dy) * src.width * 4;
+      std::uint8_t* d = &dst.rgba[static_cast<std::size_t>(y) * dst.width * 4];
+      for (std::uint32_t x = 0; x < dst.width; ++x) {
+        const std::size_t a = static_cast<std::size_t>(x) * (1 + dx) * 4, b = a + dx * 4;
+        for (int c = 0; c < 4; ++c) {
+          unsigned sum = r0[a + c] + (dx ? r0[b + c] : 0u);
+          if (dy) sum += r1[a + c] + (dx ? r1[b + c] : 0u);
+          d[x * 4 + c] = static_cast<std::uint8_t>((sum + count / 2) / count);
+        }
+      }
+    }
+    return dst;
+  }
   return ResizeImage(src, std::max<std::uint32_t>(1, src.width / 2), std::max<std::uint32_t>(1, src.height / 2),
                      (filter & ~0xFFu) | kind);
 }

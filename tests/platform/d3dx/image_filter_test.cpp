@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <utility>
 
 using namespace d3dx;
 
@@ -56,6 +58,23 @@ TEST(ImageFilterTest, MipLevelsOfOddAndThinImages) {
   EXPECT_EQ((std::vector<int>{30, 70}), Reds(NextMipLevel(Grey(4, 1, {10, 30, 50, 70}), D3DX_FILTER_NONE)));
   // 1x1 stays 1x1.
   EXPECT_EQ((std::vector<int>{9}), Reds(NextMipLevel(Grey(1, 1, {9}), D3DX_FILTER_BOX)));
+}
+
+TEST(ImageFilterTest, HalvingShortcutAgreesWithAreaFilter) {
+  // Exact halvings take an integer shortcut; it must round like the general area filter.
+  for (auto [w, h] : {std::pair<std::uint32_t, std::uint32_t>{8, 6}, {8, 1}, {1, 4}, {2, 2}}) {
+    ImageLevel img{w, h, {}};
+    std::uint32_t seed = 12345;
+    for (std::uint32_t i = 0; i < w * h * 4; ++i) {
+      seed = seed * 214013u + 2531011u;
+      img.rgba.push_back(static_cast<std::uint8_t>(seed >> 16));
+    }
+    const ImageLevel fast = NextMipLevel(img, D3DX_FILTER_BOX);
+    const ImageLevel general = ResizeImage(img, std::max(1u, w / 2), std::max(1u, h / 2), D3DX_FILTER_BOX);
+    EXPECT_EQ(general.width, fast.width);
+    EXPECT_EQ(general.height, fast.height);
+    EXPECT_EQ(general.rgba, fast.rgba) << w << "x" << h;
+  }
 }
 
 TEST(ImageFilterTest, FilterValidation) {
