@@ -1,6 +1,7 @@
 // Texture stages, addressing and texture coordinate generation against CPU computations.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "render_fixture.h"
 
@@ -201,6 +202,68 @@ TEST_F(TextureStageTest, CameraSpacePositionWithCount3TextureTransform) {
     }
   }
   dev->SetTexture(1, nullptr);
+  tex->Release();
+}
+
+}  // namespace
+}  // namespace d3d8test
+
+namespace d3d8test {
+namespace {
+
+TEST_F(TextureStageTest, MipLevelsFollowTheScreenSizeOfTheQuad) {
+  IDirect3DTexture8* tex = nullptr;
+  ASSERT_EQ(dev->CreateTexture(4, 4, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex), D3D_OK);
+  ASSERT_EQ(tex->GetLevelCount(), 3u);
+  const D3DCOLOR colours[3] = {D3DCOLOR_XRGB(255, 0, 0), D3DCOLOR_XRGB(0, 255, 0), D3DCOLOR_XRGB(0, 0, 255)};
+  for (UINT level = 0; level < 3; ++level) {
+    D3DLOCKED_RECT lr{};
+    ASSERT_EQ(tex->LockRect(level, &lr, nullptr, 0), D3D_OK);
+    const UINT size = 4u >> level;
+    for (UINT y = 0; y < size; ++y)
+      for (UINT x = 0; x < size; ++x)
+        reinterpret_cast<DWORD*>(static_cast<std::uint8_t*>(lr.pBits) + y * lr.Pitch)[x] = colours[level];
+    tex->UnlockRect(level);
+  }
+  dev->SetTexture(0, tex);
+  dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  dev->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_POINT);
+  // 4, 2 and 1 screen pixels for the 4 texels across: levels 0, 1 and 2.
+  DrawQuad(0, 0, 4, 4, 0xFFFFFFFF);
+  DrawQuad(8, 0, 10, 2, 0xFFFFFFFF);
+  DrawQuad(16, 0, 17, 1, 0xFFFFFFFF);
+  Capture();
+  EXPECT_PIXEL_NEAR(Pixel(1, 1), 255, 0, 0, 0);
+  EXPECT_PIXEL_NEAR(Pixel(8, 0), 0, 255, 0, 0);
+  EXPECT_PIXEL_NEAR(Pixel(16, 0), 0, 0, 255, 0);
+  // Without a mip filter only the top level is used.
+  dev->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_NONE);
+  DrawQuad(16, 0, 17, 1, 0xFFFFFFFF);
+  Capture();
+  EXPECT_PIXEL_NEAR(Pixel(16, 0), 255, 0, 0, 0);
+  dev->SetTexture(0, nullptr);
+  tex->Release();
+}
+
+TEST_F(TextureStageTest, CompressedDxt1TextureDecodes) {
+  IDirect3DTexture8* tex = nullptr;
+  if (d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_DXT1) != D3D_OK)
+    GTEST_SKIP() << "no S3TC in this GL";
+  ASSERT_EQ(dev->CreateTexture(8, 4, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &tex), D3D_OK);
+  D3DLOCKED_RECT lr{};
+  ASSERT_EQ(tex->LockRect(0, &lr, nullptr, 0), D3D_OK);
+  EXPECT_EQ(lr.Pitch, 16);  // two 8-byte blocks per row of blocks
+  // Block 0: all texels colour 0 (pure red in 5:6:5); block 1: all colour 1 (pure blue).
+  const std::uint8_t blocks[16] = {0x00, 0xF8, 0x1F, 0x00, 0, 0, 0, 0, 0x00, 0xF8, 0x1F, 0x00, 0x55, 0x55, 0x55, 0x55};
+  std::memcpy(lr.pBits, blocks, sizeof blocks);
+  tex->UnlockRect(0);
+  dev->SetTexture(0, tex);
+  dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  DrawQuad(0, 0, 8, 4, 0xFFFFFFFF);
+  Capture();
+  EXPECT_PIXEL_NEAR(Pixel(1, 1), 255, 0, 0, 0);
+  EXPECT_PIXEL_NEAR(Pixel(6, 2), 0, 0, 255, 0);
+  dev->SetTexture(0, nullptr);
   tex->Release();
 }
 
