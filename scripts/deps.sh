@@ -11,6 +11,7 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   xvfb xauth xdotool x11-utils
 )
+PACKAGES+=(fonts-dejavu-core)  # media generator: clock digits and titles
 if [[ "${1:-}" == "--tests" ]]; then
   PACKAGES+=(xscreensaver)
   command -v npm >/dev/null 2>&1 || PACKAGES+=(npm)
