@@ -34,6 +34,7 @@ struct WindowObject {
   bool visible = false;
   bool messageOnly = false;
   bool adopted = false;    // a foreign X11 window drawn into directly
+  bool xChild = false;     // a child X11 window we made ourselves, wrapped by SDL_CreateWindowFrom
   bool destroying = false;
   bool nativeGone = false; // the X11 window was destroyed behind our back
   bool needsPaint = false, needsErase = false;

@@ -1,11 +1,15 @@
-// Native windows: SDL2 on X11. SDL makes the windows (with SDL_WINDOW_OPENGL, so GL can be
-// made current on them); a second, private Xlib connection reparents children into foreign
-// windows, watches foreign parents for destruction, sets window backgrounds and puts GDI
-// pixels on screen without touching SDL's rendering.
+// Native windows: SDL2 on X11. SDL makes the top-level windows (with SDL_WINDOW_OPENGL, so
+// GL can be made current on them). Child windows (of foreign windows, the root or our own
+// windows) are X11 windows made on a second, private Xlib connection and handed to SDL with
+// SDL_CreateWindowFrom (SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL): SDL then never waits for map
+// or unmap events on them, so a parent destroyed by its owner cannot hang us. That
+// connection also takes their input and exposure events, watches foreign parents for
+// destruction, sets window backgrounds and puts GDI pixels on screen.
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -29,10 +33,26 @@ void OffsetRectBy(RECT& r, int dx, int dy) {
   r.bottom += dy;
 }
 
-int IgnoreXErrors(Display*, XErrorEvent*) {
+int g_lastXError = 0;
+
+int IgnoreXErrors(Display*, XErrorEvent* e) {
   // Foreign windows can vanish at any moment (the control panel closes the preview, the
   // daemon kills its window): requests on them fail and are simply dropped.
+  g_lastXError = e ? e->error_code : 1;
   return 0;
+}
+
+constexpr long kInputMask = ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
+                            PointerMotionMask | KeyPressMask | KeyReleaseMask;
+// Only one client may select button presses on a window; a foreign window's owner may have.
+constexpr long kSharedMask = ExposureMask | StructureNotifyMask | PointerMotionMask | KeyPressMask | KeyReleaseMask;
+
+void SelectInput(unsigned long xid) {
+  g_lastXError = 0;
+  XSelectInput(g_x, xid, kInputMask);
+  XSync(g_x, False);
+  if (g_lastXError) XSelectInput(g_x, xid, kSharedMask);
+  XFlush(g_x);
 }
 
 unsigned long XidOfSdl(SDL_Window* sdl) {
@@ -237,11 +257,94 @@ void CheckActivation() {
   }
 }
 
+WPARAM XMouseKeys(unsigned state) {
+  WPARAM k = 0;
+  if (state & Button1Mask) k |= MK_LBUTTON;
+  if (state & Button3Mask) k |= MK_RBUTTON;
+  if (state & Button2Mask) k |= MK_MBUTTON;
+  if (state & ShiftMask) k |= MK_SHIFT;
+  if (state & ControlMask) k |= MK_CONTROL;
+  return k;
+}
+
+WPARAM XVirtualKey(XKeyEvent& e) {
+  KeySym s = XLookupKeysym(&e, 0);
+  if (s >= XK_a && s <= XK_z) return 'A' + (s - XK_a);
+  if (s >= XK_0 && s <= XK_9) return '0' + (s - XK_0);
+  if (s >= XK_F1 && s <= XK_F12) return VK_F1 + (s - XK_F1);
+  switch (s) {
+    case XK_Escape: return VK_ESCAPE;
+    case XK_Return: case XK_KP_Enter: return VK_RETURN;
+    case XK_space: return VK_SPACE;
+    case XK_Tab: return VK_TAB;
+    case XK_BackSpace: return VK_BACK;
+    case XK_Left: return VK_LEFT;
+    case XK_Right: return VK_RIGHT;
+    case XK_Up: return VK_UP;
+    case XK_Down: return VK_DOWN;
+    case XK_Shift_L: case XK_Shift_R: return VK_SHIFT;
+    case XK_Control_L: case XK_Control_R: return VK_CONTROL;
+    case XK_Alt_L: case XK_Alt_R: return VK_MENU;
+    default: return 0xFF00u | (e.keycode & 0xFFu);
+  }
+}
+
+// Events of the windows SDL does not select input on (children and adopted windows).
+void TranslatePrivate(XEvent& ev) {
+  std::shared_ptr<WindowObject> w;
+  for (auto& c : AllWindows()) {
+    if ((c->xChild || c->adopted) && c->xid == ev.xany.window && !c->destroying) w = c;
+  }
+  if (!w) return;
+  HWND h = w->handle();
+  switch (ev.type) {
+    case Expose:
+      if (ev.xexpose.count == 0) InvalidateRect(h, nullptr, TRUE);
+      break;
+    case MotionNotify:
+      SendMessageA(h, WM_SETCURSOR, reinterpret_cast<WPARAM>(h), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+      PostInternal(h, WM_MOUSEMOVE, XMouseKeys(ev.xmotion.state), Point(ev.xmotion.x, ev.xmotion.y));
+      break;
+    case ButtonPress:
+    case ButtonRelease: {
+      bool down = ev.type == ButtonPress;
+      unsigned b = ev.xbutton.button;
+      if ((b == 4 || b == 5) && down) {
+        auto delta = static_cast<WORD>(b == 4 ? 120 : -120);
+        PostInternal(h, WM_MOUSEWHEEL, (static_cast<WPARAM>(delta) << 16) | XMouseKeys(ev.xbutton.state),
+                     Point(ev.xbutton.x_root, ev.xbutton.y_root));
+        break;
+      }
+      UINT msg = b == 1 ? (down ? WM_LBUTTONDOWN : WM_LBUTTONUP)
+               : b == 3 ? (down ? WM_RBUTTONDOWN : WM_RBUTTONUP)
+               : b == 2 ? (down ? WM_MBUTTONDOWN : WM_MBUTTONUP) : 0;
+      if (msg) PostInternal(h, msg, XMouseKeys(ev.xbutton.state), Point(ev.xbutton.x, ev.xbutton.y));
+      break;
+    }
+    case KeyPress:
+    case KeyRelease: {
+      bool down = ev.type == KeyPress;
+      bool alt = (ev.xkey.state & Mod1Mask) != 0;
+      std::uintptr_t lp = 1u | ((static_cast<std::uintptr_t>(ev.xkey.keycode) & 0xFFu) << 16);
+      if (alt) lp |= 1u << 29;
+      if (!down) lp |= (1u << 30) | (1u << 31);
+      PostInternal(h, down ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (alt ? WM_SYSKEYUP : WM_KEYUP), XVirtualKey(ev.xkey),
+                   static_cast<LPARAM>(lp));
+      break;
+    }
+    default:
+      break;
+  }
+}
+
 void PumpPrivateConnection() {
   while (g_x && XPending(g_x) > 0) {
     XEvent ev;
     XNextEvent(g_x, &ev);
-    if (ev.type != DestroyNotify) continue;
+    if (ev.type != DestroyNotify) {
+      TranslatePrivate(ev);
+      continue;
+    }
     unsigned long gone = ev.xdestroywindow.window;
     for (auto& w : AllWindows()) {
       if (w->destroying) continue;
@@ -303,6 +406,58 @@ bool VideoActive() { return g_video == VideoState::Ready; }
 
 unsigned long NativeRootXid() { return g_x ? DefaultRootWindow(g_x) : 0; }
 
+namespace {
+
+bool CreateChild(WindowObject& w, int cw, int ch) {
+  int cx = w.windowRect.left + w.clientInset.left;
+  int cy = w.windowRect.top + w.clientInset.top;
+  unsigned long parentXid = 0;
+  int rx = 0, ry = 0;
+  if (auto p = FindWindowObject(w.parent)) {
+    parentXid = p->xid;
+    rx = cx - (p->windowRect.left + p->clientInset.left);
+    ry = cy - (p->windowRect.top + p->clientInset.top);
+  } else {
+    parentXid = IsDesktopHandle(w.parent) ? NativeRootXid() : w.foreignParentXid;
+    rx = w.windowRect.left;  // given relative to the foreign parent
+    ry = w.windowRect.top;
+    RECT pr;
+    if (!NativeForeignRect(IsDesktopHandle(w.parent) ? 0 : parentXid, &pr)) return false;
+    OffsetRectBy(w.windowRect, pr.left, pr.top);
+    XSelectInput(g_x, parentXid, StructureNotifyMask);
+  }
+  if (!parentXid) return false;
+  int screen = DefaultScreen(g_x);
+  XSetWindowAttributes a{};
+  a.border_pixel = 0;
+  a.colormap = DefaultColormap(g_x, screen);
+  a.background_pixel = BlackPixel(g_x, screen);
+  g_lastXError = 0;
+  Window xid = XCreateWindow(g_x, parentXid, rx, ry, static_cast<unsigned>(cw), static_cast<unsigned>(ch), 0,
+                             DefaultDepth(g_x, screen), InputOutput, DefaultVisual(g_x, screen),
+                             CWBorderPixel | CWColormap | CWBackPixel, &a);
+  XSync(g_x, False);
+  if (!xid || g_lastXError) return false;
+  SelectInput(xid);
+  SDL_Window* sdl = SDL_CreateWindowFrom(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(xid)));
+  if (!sdl) {
+    XDestroyWindow(g_x, xid);
+    XSync(g_x, False);
+    return false;
+  }
+  w.sdl = sdl;
+  w.xid = xid;
+  w.sdlId = SDL_GetWindowID(sdl);
+  w.xChild = true;
+  bool has;
+  unsigned long pixel = BrushPixel(w, &has);
+  if (has) XSetWindowBackground(g_x, xid, pixel);
+  XFlush(g_x);
+  return true;
+}
+
+}  // namespace
+
 bool NativeCreate(WindowObject& w) {
   int cx = w.windowRect.left + w.clientInset.left;
   int cy = w.windowRect.top + w.clientInset.top;
@@ -321,38 +476,13 @@ bool NativeCreate(WindowObject& w) {
     if (m && GetMonitorInfoA(m, &mi) && std::memcmp(&mi.rcMonitor, &w.windowRect, sizeof(RECT)) == 0)
       flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
   }
+  if (child) return CreateChild(w, cw, ch);
   SDL_Window* sdl = SDL_CreateWindow(w.title.c_str(), cx, cy, cw, ch, flags);
   if (!sdl) return false;
   unsigned long xid = XidOfSdl(sdl);
   if (!xid) {
     SDL_DestroyWindow(sdl);
     return false;
-  }
-  if (child) {
-    unsigned long parentXid = 0;
-    int rx = 0, ry = 0;
-    if (auto p = FindWindowObject(w.parent)) {
-      parentXid = p->xid;
-      rx = cx - (p->windowRect.left + p->clientInset.left);
-      ry = cy - (p->windowRect.top + p->clientInset.top);
-    } else {
-      parentXid = IsDesktopHandle(w.parent) ? NativeRootXid() : w.foreignParentXid;
-      rx = w.windowRect.left;  // given relative to the foreign parent
-      ry = w.windowRect.top;
-      RECT pr;
-      if (!NativeForeignRect(IsDesktopHandle(w.parent) ? 0 : parentXid, &pr)) {
-        SDL_DestroyWindow(sdl);
-        return false;
-      }
-      OffsetRectBy(w.windowRect, pr.left, pr.top);
-      XSelectInput(g_x, parentXid, StructureNotifyMask);
-    }
-    if (!parentXid) {
-      SDL_DestroyWindow(sdl);
-      return false;
-    }
-    XReparentWindow(g_x, xid, parentXid, rx, ry);
-    XSync(g_x, False);
   }
   XSelectInput(g_x, xid, StructureNotifyMask);
   w.sdl = sdl;
@@ -375,21 +505,27 @@ bool NativeAdopt(WindowObject& w, unsigned long xid) {
   w.xid = xid;
   w.sdlId = SDL_GetWindowID(sdl);
   w.windowRect = r;
-  XSelectInput(g_x, xid, StructureNotifyMask);
-  XFlush(g_x);
+  SelectInput(xid);
   return true;
 }
 
 void NativeDestroy(WindowObject& w) {
   if (!w.sdl) return;
-  SDL_DestroyWindow(w.sdl);
+  SDL_DestroyWindow(w.sdl);  // for xChild and adopted windows this leaves the X11 window alone
   w.sdl = nullptr;
   w.sdlId = 0;
+  if (w.xChild && !w.nativeGone && g_x) XDestroyWindow(g_x, w.xid);
   if (g_x) XSync(g_x, False);
 }
 
 void NativeShow(WindowObject& w, bool show) {
   if (!w.sdl || w.adopted) return;
+  if (w.xChild) {
+    if (show) XMapWindow(g_x, w.xid);
+    else XUnmapWindow(g_x, w.xid);
+    XFlush(g_x);
+    return;
+  }
   if (show) {
     SDL_ShowWindow(w.sdl);
     if (!(w.style & WS_CHILD)) {
@@ -419,7 +555,6 @@ void NativeMove(WindowObject& w) {
     }
     XMoveResizeWindow(g_x, w.xid, cx - ox, cy - oy, static_cast<unsigned>(cw), static_cast<unsigned>(ch));
     XFlush(g_x);
-    SDL_SetWindowSize(w.sdl, cw, ch);
   } else {
     SDL_SetWindowPosition(w.sdl, cx, cy);
     SDL_SetWindowSize(w.sdl, cw, ch);
@@ -428,7 +563,7 @@ void NativeMove(WindowObject& w) {
 }
 
 void NativeSetTitle(WindowObject& w) {
-  if (w.sdl && !w.adopted) SDL_SetWindowTitle(w.sdl, w.title.c_str());
+  if (w.sdl && !w.adopted && !w.xChild) SDL_SetWindowTitle(w.sdl, w.title.c_str());
 }
 
 void NativePump() {

@@ -304,6 +304,14 @@ TEST_F(WindowE2E, ChildOfAForeignWindowPaintsAndDiesWithIt) {
   EXPECT_EQ(ScreenPixel(X11WindowOf(h), 15, 7), 0x3366CCu);
   EXPECT_EQ(ScreenPixel(X11WindowOf(h), 16, 3), 0u) << "the black class background around it";
   EXPECT_EQ(ScreenPixel(X11WindowOf(h), 100, 100), 0u);
+  // Input inside the child arrives as its messages, in its client coordinates.
+  ASSERT_EQ(Xdotool("mousemove 650 450 click 1"), 0);
+  ASSERT_TRUE(PumpUntil([&] { return Count(WM_LBUTTONUP, h) > 0; }));
+  EXPECT_EQ(Count(WM_LBUTTONDOWN, h), 1);
+  const Seen* mv = Last(WM_MOUSEMOVE);
+  ASSERT_NE(mv, nullptr);
+  EXPECT_EQ(GET_X_LPARAM(mv->lParam), 50);
+  EXPECT_EQ(GET_Y_LPARAM(mv->lParam), 50);
   // The control panel closes the preview: our child is destroyed with WM_DESTROY.
   XDestroyWindow(x_, parent);
   XSync(x_, False);
