@@ -2,6 +2,8 @@
 // textures, skinned meshes made ready for blending, animations and bone binding.
 #include "scene/model_file.h"
 
+#include "platform/d3dx/d3dx_texture.h"
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -276,9 +278,10 @@ HRESULT ModelFile::LoadMesh(xfile::IDirectXFileData* object, Frame* parent) {
       IDirect3DTexture8* texture = nullptr;
       if (xm[i].pTextureFilename && xm[i].pTextureFilename[0]) {
         // Names reach the callback unchanged (no SDK media-folder lookup).
-        if (textureCallback_) {
-          if (textureCallback_(device_, xm[i].pTextureFilename, &texture) < 0) texture = nullptr;
-        }
+        HRESULT r = textureCallback_ ? textureCallback_(device_, xm[i].pTextureFilename, &texture)
+                                     : (device_ ? D3DXCreateTextureFromFileA(device_, xm[i].pTextureFilename, &texture)
+                                                : kFail);
+        if (r < 0) texture = nullptr;
       }
       c->textures.push_back(texture);
     }

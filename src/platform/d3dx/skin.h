@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/d3dx/d3dx_math.h"
+#include "platform/d3dx/image_decode.h"  // D3DXERR_INVALIDDATA
 #include "platform/d3dx/mesh.h"
 #include "platform/xfile/xfile.h"
 
@@ -55,7 +56,6 @@ HRESULT D3DXLoadSkinMeshFromXof(xfile::IDirectXFileData* meshData, DWORD options
                                 ID3DXBuffer** adjacency, ID3DXBuffer** materials, DWORD* numMaterials,
                                 ID3DXBuffer** boneNames, ID3DXBuffer** boneTransforms, ID3DXSkinMesh** skinMesh);
 
-constexpr HRESULT D3DXERR_INVALIDDATA = static_cast<HRESULT>(0x88760B59u);
 
 // CPU reference of non-indexed blending for one vertex: position of a blended vertex given
 // the combination's matrices (world k = offset x frame world). Used by tests and tools.

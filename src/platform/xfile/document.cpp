@@ -21,8 +21,8 @@ std::uint32_t ToU32(double d) {
 class LayoutVisitor : public WalkVisitor {
  public:
   LayoutVisitor(std::vector<std::uint8_t>* out, const std::deque<std::string>& strings,
-                std::vector<MemberSpan>* spans)
-      : out_(out), strings_(strings), spans_(spans) {}
+                std::vector<MemberSpan>* spans, std::vector<std::size_t>* stringSlots)
+      : out_(out), strings_(strings), spans_(spans), stringSlots_(stringSlots) {}
   void Scalar(Prim p, const Value& v) override {
     switch (p) {
       case Prim::Word: case Prim::Sword: Put<std::uint16_t>(static_cast<std::uint16_t>(ToU32(v.num))); break;
@@ -32,6 +32,7 @@ class LayoutVisitor : public WalkVisitor {
       case Prim::Char: case Prim::Uchar: Put<std::uint8_t>(static_cast<std::uint8_t>(ToU32(v.num))); break;
       case Prim::String: {
         const char* s = v.str >= 0 ? strings_[static_cast<std::size_t>(v.str)].c_str() : "";
+        stringSlots_->push_back(out_->size());
         Put<const char*>(s);
         break;
       }
@@ -51,6 +52,7 @@ class LayoutVisitor : public WalkVisitor {
   std::vector<std::uint8_t>* out_;
   const std::deque<std::string>& strings_;
   std::vector<MemberSpan>* spans_;
+  std::vector<std::size_t>* stringSlots_;
   std::size_t begin_ = 0;
 };
 
@@ -162,7 +164,11 @@ DataNode* Document::FindById(const GUID& g) {
 const Template* Document::FindTemplate(std::string_view n) const {
   if (const Template* t = declared.Find(n)) return t;
   if (const Template* t = registered.Find(n)) return t;
-  return BuiltinTemplates().Find(n);
+  if (const Template* t = BuiltinTemplates().Find(n)) return t;
+  // Some exporters spell a standard name differently ("TextureFileName").
+  if (const Template* t = FindTemplateNoCase(declared, n)) return t;
+  if (const Template* t = FindTemplateNoCase(registered, n)) return t;
+  return FindTemplateNoCase(BuiltinTemplates(), n);
 }
 
 namespace {
@@ -302,7 +308,7 @@ class Parser {
     const Template* t = doc_->FindTemplate(n->templateName);
     if (!t) return DXFILE_OK;  // unknown template: no typed data, children still usable
     n->type = t->guid;
-    LayoutVisitor v(&n->laid, doc_->strings, &n->spans);
+    LayoutVisitor v(&n->laid, doc_->strings, &n->spans, &n->stringSlots);
     std::size_t used = 0;
     return WalkTemplate(*doc_, *t, n->values.data(), n->values.size(), &used, v);
   }

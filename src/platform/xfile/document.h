@@ -41,6 +41,7 @@ class DataNode final : public IDirectXFileData {
   std::vector<Value> values;
   std::vector<std::uint8_t> laid;
   std::vector<MemberSpan> spans;
+  std::vector<std::size_t> stringSlots;  // offsets of string pointers in laid
   std::vector<IDirectXFileObject*> children;
   std::size_t cursor = 0;
 };

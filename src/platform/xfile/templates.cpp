@@ -1,4 +1,5 @@
 // Template declarations: parsing, encoding and the walk of a template over flat values.
+#include <cctype>
 #include <cstring>
 #include <mutex>
 
@@ -19,6 +20,17 @@ const Template* TemplateSet::Find(std::string_view name) const {
 const Template* TemplateSet::FindByGuid(const GUID& g) const {
   for (const auto& [name, t] : templates_)
     if (t.guid == g) return &t;
+  return nullptr;
+}
+
+const Template* FindTemplateNoCase(const TemplateSet& set, std::string_view name) {
+  for (const auto& [n, t] : set.all()) {
+    if (n.size() != name.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < n.size() && same; ++i)
+      same = std::tolower(static_cast<unsigned char>(n[i])) == std::tolower(static_cast<unsigned char>(name[i]));
+    if (same) return &t;
+  }
   return nullptr;
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <set>
 
+#include "platform/xfile/document.h"
 #include "platform/xfile/xfile_internal.h"
 
 namespace xfile {
@@ -61,7 +62,8 @@ struct Writer::Impl {
   TemplateSet declared;
   const Template* Find(const std::string& name) const {
     if (const Template* t = declared.Find(name)) return t;
-    return detail::BuiltinTemplates().Find(name);
+    if (const Template* t = detail::BuiltinTemplates().Find(name)) return t;
+    return detail::FindTemplateNoCase(detail::BuiltinTemplates(), name);
   }
 };
 
@@ -365,6 +367,42 @@ HRESULT Writer::Save(SaveFormat format, std::vector<std::uint8_t>* out, int floa
   }
   out->insert(out->end(), c.bin.begin(), c.bin.end());
   return DXFILE_OK;
+}
+
+namespace {
+
+void CopyNode(const detail::Document& doc, const detail::DataNode& n, WriteObject& w) {
+  for (const detail::Value& v : n.values) {
+    if (v.str >= 0)
+      w.String(doc.strings[static_cast<std::size_t>(v.str)]);
+    else
+      w.Float(v.num);
+  }
+  for (IDirectXFileObject* c : n.children) {
+    if (auto* d = dynamic_cast<detail::DataNode*>(c)) {
+      CopyNode(doc, *d, w.Add(d->templateName, d->name));
+    } else if (auto* r = dynamic_cast<detail::RefNode*>(c)) {
+      w.AddReference(r->name);
+    }
+  }
+}
+
+}  // namespace
+
+HRESULT ConvertFile(const void* data, DWORD size, SaveFormat format, std::vector<std::uint8_t>* out, int floatBits) {
+  if (!data || !out) return DXFILEERR_BADVALUE;
+  auto* doc = new (std::nothrow) detail::Document;
+  if (!doc) return DXFILEERR_BADALLOC;
+  HRESULT hr = doc->Parse(static_cast<const std::uint8_t*>(data), size);
+  if (hr >= 0) hr = doc->tailError;
+  if (hr >= 0) {
+    Writer w;
+    for (const auto& [name, t] : doc->declared.all()) w.impl_->declared.Add(t);
+    for (const detail::DataNode* n : doc->top) CopyNode(*doc, *n, w.Add(n->templateName, n->name));
+    hr = w.Save(format, out, floatBits);
+  }
+  doc->Release();
+  return hr;
 }
 
 HRESULT Writer::SaveFile(const char* path, SaveFormat format, int floatBits) const {

@@ -184,6 +184,9 @@ std::string EncodeTemplateText(const Template& t);
 // Parses every template declaration of a text or binary body (data objects are skipped).
 HRESULT ParseTemplatesOnly(const std::uint8_t* data, std::size_t size, TemplateSet* set);
 
+// Case-insensitive lookup, for files that spell a template name differently.
+const Template* FindTemplateNoCase(const TemplateSet& set, std::string_view name);
+
 // The standard and extension templates, parsed once.
 const TemplateSet& BuiltinTemplates();
 

@@ -82,10 +82,16 @@ class Writer {
   const std::deque<std::unique_ptr<WriteObject>>& objects() const { return objects_; }
 
  private:
+  friend HRESULT ConvertFile(const void*, DWORD, SaveFormat, std::vector<std::uint8_t>*, int);
   struct Impl;
   std::unique_ptr<Impl> impl_;
   std::deque<std::unique_ptr<WriteObject>> objects_;
 };
+
+// Re-saves a .X image (any of the four forms) in another form: same objects, names and
+// data; the templates the file declares are declared again when used.
+HRESULT ConvertFile(const void* data, DWORD size, SaveFormat format, std::vector<std::uint8_t>* out,
+                    int floatBits = 32);
 
 // Convenience writers for models.
 struct MaterialDesc {
