@@ -18,17 +18,17 @@ struct Source {
 
 std::vector<Source> Sources(const RoomInfo& info, int frame) {
   std::vector<Source> s;
-  float g = 0.74f + 0.26f * static_cast<float>(frame) / 9.0f;
+  float g = 0.64f + 0.36f * static_cast<float>(frame) / 9.0f;
   int k = 0;
   for (Vec3 t : info.torches) {
     float wobble = 1 + 0.07f * std::sin(static_cast<float>(frame) * 1.9f + static_cast<float>(k) * 2.3f);
     Vec3 sway{1.5f * std::sin(static_cast<float>(frame) * 2.7f + static_cast<float>(k)), 4.0f,
               1.5f * std::cos(static_cast<float>(frame) * 2.1f + static_cast<float>(k))};
-    s.push_back({t + sway, 1.05f * g * wobble, 95.0f * wobble});
+    s.push_back({t + sway, 1.3f * g * wobble, 72.0f * wobble});
     ++k;
   }
   float fw = 1 + 0.06f * std::sin(static_cast<float>(frame) * 1.3f);
-  s.push_back({info.fireplace + Vec3{0, 14, -10}, 1.6f * g * fw, 170.0f * fw});
+  s.push_back({info.fireplace + Vec3{0, 14, -10}, 1.9f * g * fw, 150.0f * fw});
   return s;
 }
 
@@ -47,7 +47,7 @@ bool Blocked(Vec3 a, Vec3 b) {
 
 Color FireLight(const RoomInfo& info, Vec3 p, Vec3 n, int frame, bool occlusion) {
   const Color fire = Hex(0xff9a3a);
-  Color sum{0.10f, 0.075f, 0.055f, 1};  // the room's own dim bounce light
+  Color sum{0.075f, 0.055f, 0.04f, 1};  // the room's own dim bounce light
   for (const Source& s : Sources(info, frame)) {
     Vec3 l = s.pos - p;
     float d = Length(l);
@@ -84,7 +84,7 @@ std::vector<LightMapFile> BakeLightMaps(const Scene& scene, const RoomInfo& info
         place(u, v, p, n);
         Color c = FireLight(info, p, n, frame, true);
         // Gentle tone curve: keep the pools warm without clipping to white.
-        auto tone = [](float x) { return 1.0f - std::exp(-1.35f * x); };
+        auto tone = [](float x) { return 1.0f - std::exp(-1.6f * x); };
         img.at(i, j) = {tone(c.r), tone(c.g), tone(c.b), 1};
       }
     char name[40];
@@ -141,6 +141,26 @@ std::vector<LightMapFile> BakeLightMaps(const Scene& scene, const RoomInfo& info
   }
   for (int f = 0; f < 10; ++f) bake("wall2", f, wallAt(3));
   return out;
+}
+
+Mat4 LightMapProjection(const Mesh& mesh, const Mat4& world) {
+  Vec3 lo, hi;
+  mesh.Bounds(lo, hi);
+  Vec3 s = hi - lo, c = (lo + hi) * 0.5f;
+  float m = std::min(std::min(s.x, s.y), s.z);
+  Mat4 r;
+  if (m == s.y) {
+    r = Mat4::RotationX(kPi / 2);
+    s.y = 1;
+  } else if (m == s.x) {
+    r = Mat4::RotationY(kPi / 2);
+    s.x = 1;
+  } else {
+    s.z = 1;
+  }
+  s.y = -s.y;
+  Mat4 inv = world.RigidInverse() * Mat4::Translation(-c) * Mat4::Scaling({1 / s.x, 1 / s.y, 1 / s.z});
+  return inv * r * Mat4::Translation({0.5f, 0.5f, 0});
 }
 
 }  // namespace mediagen

@@ -23,4 +23,8 @@ std::vector<LightMapFile> BakeLightMaps(const Scene& scene, const RoomInfo& info
 // own clamp; exposed for the preview.
 Color FireLight(const RoomInfo& info, Vec3 p, Vec3 n, int frame, bool occlusion);
 
+// The room's light-map projection for a surface mesh: world point -> (u, v) in x and y.
+// The mesh's box is seen along its thinnest axis; v runs against the box's y.
+Mat4 LightMapProjection(const Mesh& surface, const Mat4& surfaceWorld);
+
 }  // namespace mediagen

@@ -14,30 +14,6 @@ namespace mediagen {
 
 namespace {
 
-// The light-map projection the room applies: the mesh box seen along its thinnest axis.
-struct Projection {
-  Mat4 toUnit;  // world -> projected (u, v) in x, y
-};
-
-Projection MakeProjection(const Mesh& mesh, const Mat4& world) {
-  Vec3 lo, hi;
-  mesh.Bounds(lo, hi);
-  Vec3 s = hi - lo, c = (lo + hi) * 0.5f;
-  float m = std::min(std::min(s.x, s.y), s.z);
-  Mat4 r;
-  if (m == s.y) r = Mat4::RotationX(kPi / 2);
-  else if (m == s.x) r = Mat4::RotationY(kPi / 2);
-  if (m == s.y) s.y = 1; else if (m == s.x) s.x = 1; else s.z = 1;
-  s.y = -s.y;
-  Mat4 w = Mat4::Scaling(s) * Mat4::Translation(c) * world;
-  // General inverse of scale * rigid: inverse(world) then translation then scale.
-  Mat4 inv = world.RigidInverse() * Mat4::Translation(-c) * Mat4::Scaling({1 / s.x, 1 / s.y, 1 / s.z});
-  (void)w;
-  Projection p;
-  p.toUnit = inv * r * Mat4::Translation({0.5f, 0.5f, 0});
-  return p;
-}
-
 Image Sheet(const std::vector<std::pair<std::string, Image>>& items) {
   const int cell = 128, cols = 10;
   int rows = static_cast<int>((items.size() + cols - 1) / cols);
@@ -106,10 +82,10 @@ bool WritePreview(const std::string& dir, const Scene& scene, const RoomInfo& in
   mapped["floor"] = {lm("floor"), "floor"};
   mapped["gold"] = {lm("floor"), "floor"};
   mapped["dome"] = {lm("ceiling"), "dome"};
-  std::map<std::string, Projection> projections;
+  std::map<std::string, Mat4> projections;
   ForEachFrame(scene.root, Mat4::Identity(), [&](const Frame& f, const Mat4& w) {
     if (f.mesh && (f.name == "floor" || f.name == "dome" || f.name.rfind("wall", 0) == 0))
-      projections[f.name] = MakeProjection(*f.mesh, w);
+      projections[f.name] = LightMapProjection(*f.mesh, w);
   });
 
   struct View {
@@ -142,8 +118,7 @@ bool WritePreview(const std::string& dir, const Scene& scene, const RoomInfo& in
         Color base{t.r * mesh.material.diffuse[0], t.g * mesh.material.diffuse[1], t.b * mesh.material.diffuse[2], 1};
         Color light;
         if (it != mapped.end()) {
-          const Projection& p = projections[it->second.surface];
-          Vec3 q = p.toUnit.TransformPoint(fr.world);
+          Vec3 q = projections[it->second.surface].TransformPoint(fr.world);
           const Image* map = it->second.map;
           if (q.x < 0 || q.x > 1 || q.y < 0 || q.y > 1) light = {0, 0, 0, 1};
           else light = map->Sample(q.x * map->width(), q.y * map->height());

@@ -112,12 +112,15 @@ Scene BuildRoomWith(float fireX, float fireZ) {
                Mat4::RotationX(0.28f) * Mat4::RotationY(0.15f) * Mat4::Translation({-13, 16.8f, -20}) * chest,
                BuildRoundShield(0));
   // Gems: the green one first, as the program lists them.
+  Mesh green = BuildGem(11, 30), blue = BuildGem(7, 40);
+  green.texture = "giantgem_green.dds";
+  blue.texture = "giantgem.dds";
   AddMeshFrame(root, "giantgem01",
                Mat4::RotationZ(-0.35f) * Mat4::RotationX(0.18f) * Mat4::Translation({62, HeapHeight(62, -22) - 5, -22}),
-               BuildGem(11, 30));
+               std::move(green));
   AddMeshFrame(root, "giantgem",
                Mat4::RotationZ(0.28f) * Mat4::RotationX(-0.22f) * Mat4::Translation({-40, HeapHeight(-40, -30) - 6, -30}),
-               BuildGem(7, 40));
+               std::move(blue));
   // The fallen knight and his sword.
   AddMeshFrame(root, "dead_knight", Mat4::RotationY(0.62f) * Mat4::Translation({132, 0.0f, -118}), BuildKnightArmour());
   AddMeshFrame(root, "dead_knight_helm",

@@ -137,6 +137,7 @@ DragonRig BuildDragon() {
     }
     float w0 = d1 / (d0 + d1 + 1e-6f);
     w0 = std::clamp((w0 - 0.5f) * 2.0f + 0.5f, 0.5f, 1.0f);
+    if (w0 >= 0.999f) w0 = 1.0f;
     m.bones[static_cast<size_t>(best)].vertices.push_back(v);
     m.bones[static_cast<size_t>(best)].weights.push_back(w0);
     if (w0 < 0.999f) {

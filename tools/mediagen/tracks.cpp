@@ -64,9 +64,11 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
   // 1. A slow orbit of the hoard.
   {
     std::vector<Node> nodes;
+    // Higher over the dragon's quarter, so the wings stay below.
+    const float heights[5] = {92, 104, 142, 142, 92};
     for (int k = 0; k <= 4; ++k) {
       float a = 0.4f + static_cast<float>(k) * kPi / 2;
-      nodes.push_back(NT({168 * std::cos(a), 92 + 10 * std::sin(2 * a), 168 * std::sin(a)}, 24.0f, heap));
+      nodes.push_back(NT({165 * std::cos(a), heights[k], 145 * std::sin(a)}, 24.0f, heap));
     }
     tracks.push_back(Chain(nodes, true));
   }
@@ -77,10 +79,10 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
   // 3. Drift: close on the blue gem.
   tracks.push_back(Drift(info.gemBlue + Vec3{30, 14, -38}, {1, 0.2f, 0.3f}, info.gemBlue));
   // 4. The long flight: low across the floor, up the light shaft to the grate and down again.
-  tracks.push_back(Chain({NT({-200, 30, 60}, 20.0f, {0, 30, 0}),
-                          N({-150, 40, 140}, 22.0f),
-                          NT({-60, 60, 170}, 24.0f, info.fireplace + Vec3{0, 20, 0}),
-                          N({50, 70, 160}, 26.0f),
+  tracks.push_back(Chain({NT({-205, 62, 20}, 20.0f, {0, 30, 0}),
+                          N({-160, 82, 150}, 22.0f),
+                          NT({-70, 60, 128}, 24.0f, info.fireplace + Vec3{0, 20, 0}),
+                          N({50, 70, 124}, 26.0f),
                           NT({150, 90, 110}, 28.0f, {0, 40, 0}),
                           N({150, 150, -20}, 30.0f),
                           NT({60, 240, -40}, 33.39f, {0, 360, 0}),
@@ -99,7 +101,7 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
                            false));
   }
   // 6. Drift: the crown on the heap.
-  tracks.push_back(Drift(info.crown + Vec3{-26, 22, -30}, {0.3f, 0.1f, 1}, info.crown + Vec3{0, 4, 0}));
+  tracks.push_back(Drift(info.crown + Vec3{-8, 28, 36}, {1, 0.1f, 0.3f}, info.crown + Vec3{0, 4, 0}));
   // 7. A drift past the fireplace.
   {
     Vec3 f = info.fireplace + Vec3{0, 16, 0};
@@ -110,7 +112,7 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
   // 8. Drift: the open chest.
   tracks.push_back(Drift(info.chest + Vec3{42, 48, -40}, {0.8f, 0.2f, -0.5f}, info.chest + Vec3{0, 24, 0}));
   // 9. A close pass over the gems and the plate.
-  tracks.push_back(Chain({NT({-150, 90, -120}, 18.0f, info.gemBlue), NT({-70, 100, -60}, 12.0f, info.gemBlue),
+  tracks.push_back(Chain({NT({-40, 105, -190}, 18.0f, info.gemBlue), NT({-70, 100, -60}, 12.0f, info.gemBlue),
                           NT({20, 100, -60}, 12.0f, info.gemGreen), NT({120, 92, 20}, 16.0f, info.plate)},
                          false));
   // 10. A round of the room at middle height, looking along the way.
@@ -118,7 +120,7 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
     std::vector<Node> nodes;
     for (int k = 0; k <= 5; ++k) {
       float a = -2.2f + static_cast<float>(k) * 1.15f;
-      nodes.push_back(N({190 * std::cos(a), 130 + 25 * std::sin(1.5f * a), 190 * std::sin(a)}, 26.0f));
+      nodes.push_back(N({190 * std::cos(a), 130 + 25 * std::sin(1.5f * a), 135 * std::sin(a)}, 26.0f));
     }
     tracks.push_back(Chain(nodes, false));
   }
