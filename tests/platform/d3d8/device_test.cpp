@@ -394,6 +394,27 @@ TEST(Direct3DObject, AdaptersFormatsAndCapabilities) {
   EXPECT_EQ(d3d->Release(), 0u);
 }
 
+// Resources may outlive their device; their GL objects go with the last of them.
+TEST(DeviceLifetime, ResourcesReleasedAfterTheDevice) {
+  IDirect3D8* d3d = nullptr;
+  IDirect3DDevice8* dev = nullptr;
+  ASSERT_TRUE(CreateOffscreenDevice(16, 16, D3DMULTISAMPLE_NONE, false, &d3d, &dev));
+  IDirect3DTexture8* tex = nullptr;
+  IDirect3DVertexBuffer8* vb = nullptr;
+  ASSERT_EQ(dev->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex), D3D_OK);
+  ASSERT_EQ(dev->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &vb), D3D_OK);
+  dev->SetTexture(0, tex);
+  EXPECT_EQ(dev->Release(), 0u);
+  IDirect3DDevice8* gone = nullptr;
+  EXPECT_EQ(tex->GetDevice(&gone), D3DERR_INVALIDCALL);
+  D3DLOCKED_RECT lr{};
+  EXPECT_EQ(tex->LockRect(0, &lr, nullptr, 0), D3D_OK);
+  EXPECT_EQ(tex->UnlockRect(0), D3D_OK);
+  EXPECT_EQ(tex->Release(), 0u);
+  EXPECT_EQ(vb->Release(), 0u);
+  EXPECT_EQ(d3d->Release(), 0u);
+}
+
 // Multisampling: what GL offers is reported, higher requests fall back, and Present resolves.
 TEST(Multisample, FallsBackToSupportedCountAndResolvesEdges) {
   IDirect3D8* d3d = nullptr;

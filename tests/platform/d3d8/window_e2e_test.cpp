@@ -143,6 +143,23 @@ TEST_F(WindowDeviceTest, PresentedFrameReachesTheWindowUpright) {
   XCloseDisplay(x);
 }
 
+TEST_F(WindowDeviceTest, AdapterModesComeFromTheDisplay) {
+  ASSERT_EQ(d3d->GetAdapterCount(), 1u);
+  D3DDISPLAYMODE desktop{};
+  ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &desktop), D3D_OK);
+  EXPECT_EQ(desktop.Width, 640u);  // the Xvfb screen
+  EXPECT_EQ(desktop.Height, 480u);
+  EXPECT_EQ(desktop.Format, D3DFMT_X8R8G8B8);
+  bool found = false;
+  for (UINT i = 0; i < d3d->GetAdapterModeCount(0); ++i) {
+    D3DDISPLAYMODE m{};
+    ASSERT_EQ(d3d->EnumAdapterModes(0, i, &m), D3D_OK);
+    found = found || (m.Width == 640 && m.Height == 480 && m.Format == D3DFMT_X8R8G8B8);
+    EXPECT_LE(m.Width, 640u);
+  }
+  EXPECT_TRUE(found);
+}
+
 TEST_F(WindowDeviceTest, HiddenFullScreenWindowLosesTheDevice) {
   D3DPRESENT_PARAMETERS pp = Params(false);
   ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev), D3D_OK);
