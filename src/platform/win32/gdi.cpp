@@ -2,6 +2,7 @@
 #include "platform/win32/gdi.h"
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -258,7 +259,7 @@ bool DecodeDib(const BYTE* data, std::size_t size, bool icon, int* outW, int* ou
   if (!file) bitsAt = after;
   std::size_t stride = ((static_cast<std::size_t>(width) * bpp + 31) / 32) * 4;
   std::size_t need = stride * static_cast<std::size_t>(height);
-  if (bitsAt < after - (file ? 0 : 0) && file && bitsAt < headerAt + hsize) return false;
+  if (file && bitsAt < headerAt + hsize) return false;
   if (bitsAt > size || size - bitsAt < need) return false;
   std::size_t maskStride = ((static_cast<std::size_t>(width) + 31) / 32) * 4;
   bool hasMask = icon && size - bitsAt >= need + maskStride * static_cast<std::size_t>(height);
@@ -290,10 +291,17 @@ bool DecodeDib(const BYTE* data, std::size_t size, bool icon, int* outW, int* ou
       out[x] = px;
       if (alpha) (*alpha)[y * width + x] = a;
     }
-    if (hasMask && alpha && !(bpp == 32 && am)) {
-      const BYTE* mrow = data + bitsAt + need + maskStride * static_cast<std::size_t>(topDown ? y : height - 1 - y);
-      for (long long x = 0; x < width; ++x) {
-        if ((mrow[x / 8] >> (7 - x % 8)) & 1) (*alpha)[y * width + x] = 0;
+  }
+  if (alpha && icon) {
+    // Images with an alpha channel use it; old-style ones (alpha all 0, or none) the AND mask.
+    bool alphaUsed = bpp == 32 && am && std::any_of(alpha->begin(), alpha->end(), [](BYTE a) { return a != 0; });
+    if (!alphaUsed) {
+      std::fill(alpha->begin(), alpha->end(), 255);
+      for (long long y = 0; hasMask && y < height; ++y) {
+        const BYTE* mrow = data + bitsAt + need + maskStride * static_cast<std::size_t>(topDown ? y : height - 1 - y);
+        for (long long x = 0; x < width; ++x) {
+          if ((mrow[x / 8] >> (7 - x % 8)) & 1) (*alpha)[y * width + x] = 0;
+        }
       }
     }
   }
@@ -459,35 +467,41 @@ COLORREF GetPixel(HDC dc, int x, int y) {
 
 namespace detail {
 
+bool DecodeIconGroup(const BYTE* group, std::size_t size, const std::function<ResourceBytes(unsigned)>& image,
+                     int* width, int* height, std::vector<DWORD>* argb) {
+  // GRPICONDIR: reserved, type 1, count; then 14-byte entries ending with the icon's id.
+  if (!group || size < 6 || U16(group + 2) != 1) return false;
+  unsigned count = U16(group + 4);
+  std::vector<std::pair<unsigned, unsigned>> entries;  // size, id
+  for (unsigned i = 0; i < count; ++i) {
+    std::size_t at = 6 + i * 14u;
+    if (at + 14 > size) break;
+    const BYTE* e = group + at;
+    entries.emplace_back(e[0] ? e[0] : 256u, U16(e + 12));
+  }
+  // The largest image that decodes (PNG-compressed entries do not).
+  std::stable_sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.first > b.first; });
+  for (auto& [sz, id] : entries) {
+    ResourceBytes bytes = image(id);
+    std::vector<DWORD> rgb;
+    std::vector<BYTE> alpha;
+    int w, h;
+    if (!bytes.data || !DecodeDib(bytes.data, bytes.size, true, &w, &h, &rgb, &alpha)) continue;
+    argb->resize(rgb.size());
+    for (std::size_t i = 0; i < rgb.size(); ++i) (*argb)[i] = (static_cast<DWORD>(alpha[i]) << 24) | rgb[i];
+    *width = w;
+    *height = h;
+    return true;
+  }
+  return false;
+}
+
 bool DecodeIconImage(HICON icon, int* width, int* height, std::vector<DWORD>* argb) {
   auto id = reinterpret_cast<std::uintptr_t>(icon);
   if (!id || id >= 32512) return false;  // stock icons: the desktop's own
   ResourceBytes group = FindResourceBytes(RT_GROUP_ICON, static_cast<unsigned>(id));
-  if (!group.data || group.size < 6) return false;
-  unsigned count = U16(group.data + 4);
-  unsigned bestId = 0, bestSize = 0;
-  for (unsigned i = 0; i < count; ++i) {
-    std::size_t at = 6 + i * 14u;
-    if (at + 14 > group.size) break;
-    const BYTE* e = group.data + at;
-    unsigned sz = e[0] ? e[0] : 256;
-    if (sz > bestSize) {
-      bestSize = sz;
-      bestId = U16(e + 12);
-    }
-  }
-  if (!bestId) return false;
-  ResourceBytes image = FindResourceBytes(RT_ICON, bestId);
-  if (!image.data) return false;
-  std::vector<DWORD> rgb;
-  std::vector<BYTE> alpha;
-  int w, h;
-  if (!DecodeDib(image.data, image.size, true, &w, &h, &rgb, &alpha)) return false;
-  argb->resize(rgb.size());
-  for (std::size_t i = 0; i < rgb.size(); ++i) (*argb)[i] = (static_cast<DWORD>(alpha[i]) << 24) | rgb[i];
-  *width = w;
-  *height = h;
-  return true;
+  return DecodeIconGroup(group.data, group.size, [](unsigned n) { return FindResourceBytes(RT_ICON, n); }, width,
+                         height, argb);
 }
 
 }  // namespace detail

@@ -2,12 +2,14 @@
 // the message-queue hooks. Not for use outside src/platform/win32.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/win32/gdi.h"
 #include "platform/win32/messages.h"
+#include "platform/win32/resources.h"
 #include "platform/win32/window.h"
 
 struct SDL_Window;
@@ -99,6 +101,9 @@ std::string SessionDirectory();
 // GDI helpers (gdi.cpp).
 void PaintBackground(WindowObject& w);
 bool DecodeIconImage(HICON icon, int* width, int* height, std::vector<DWORD>* argb);
+// A group-icon resource (type #14) and its images (type #3, by id) -> ARGB, top row first.
+bool DecodeIconGroup(const BYTE* group, std::size_t size, const std::function<ResourceBytes(unsigned)>& image,
+                     int* width, int* height, std::vector<DWORD>* argb);
 
 }  // namespace detail
 }  // namespace win32

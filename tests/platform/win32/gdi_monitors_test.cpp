@@ -9,6 +9,7 @@
 #include "platform/win32/gdi.h"
 #include "platform/win32/monitors.h"
 #include "platform/win32/window.h"
+#include "platform/win32/window_internal.h"
 
 using namespace win32;
 
@@ -366,3 +367,79 @@ TEST(MonitorsEmpty, NoDisplaysMeansNoDevices) {
 }
 
 }  // namespace
+
+// --- window icons ------------------------------------------------------------------------
+
+namespace icons {
+
+std::vector<BYTE> Group(const std::vector<std::pair<int, unsigned>>& entries) {  // size, id
+  std::vector<BYTE> g;
+  Put16(g, 0);
+  Put16(g, 1);
+  Put16(g, static_cast<unsigned>(entries.size()));
+  for (auto& [size, id] : entries) {
+    g.push_back(static_cast<BYTE>(size == 256 ? 0 : size));
+    g.push_back(static_cast<BYTE>(size == 256 ? 0 : size));
+    g.push_back(0);
+    g.push_back(0);
+    Put16(g, 1);
+    Put16(g, 32);
+    Put32(g, 0);
+    Put16(g, id);
+  }
+  return g;
+}
+
+// An icon image: a DIB of doubled height, colour rows then the 1-bit AND mask.
+std::vector<BYTE> Image(int n, int bpp, std::uint32_t color, bool maskTopLeft) {
+  auto dib = Dib(n, n, bpp, false, {}, [&](int, int) { return color; });
+  dib[8] = static_cast<BYTE>(n * 2);  // height field covers colour and mask
+  std::size_t maskStride = ((static_cast<std::size_t>(n) + 31) / 32) * 4;
+  for (int r = 0; r < n; ++r) {
+    int y = n - 1 - r;  // bottom-up
+    std::vector<BYTE> row(maskStride, 0);
+    if (maskTopLeft && y == 0) row[0] = 0x80;
+    dib.insert(dib.end(), row.begin(), row.end());
+  }
+  return dib;
+}
+
+}  // namespace icons
+
+TEST(WindowIcon, PicksTheLargestDecodableImageAndAppliesAlphaOrMask) {
+  using namespace icons;
+  std::vector<BYTE> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13};
+  auto small24 = Image(16, 24, 0x00FF00, true);
+  auto big32 = Image(32, 32, 0x80FF0000u, false);  // alpha 0x80
+  auto group = Group({{16, 1}, {256, 3}, {32, 2}});
+  auto lookup = [&](unsigned id) {
+    const std::vector<BYTE>* v = id == 1 ? &small24 : id == 2 ? &big32 : &png;
+    return win32::ResourceBytes{v->data(), static_cast<DWORD>(v->size())};
+  };
+  int w = 0, h = 0;
+  std::vector<DWORD> argb;
+  ASSERT_TRUE(detail::DecodeIconGroup(group.data(), group.size(), lookup, &w, &h, &argb));
+  EXPECT_EQ(w, 32) << "the 256 px PNG image is passed over";
+  EXPECT_EQ(h, 32);
+  EXPECT_EQ(argb[0], 0x80FF0000u);
+  // Without the 32-bit image: the 24-bit one, transparent where its mask is set.
+  auto only16 = Group({{16, 1}});
+  ASSERT_TRUE(detail::DecodeIconGroup(only16.data(), only16.size(), lookup, &w, &h, &argb));
+  EXPECT_EQ(w, 16);
+  EXPECT_EQ(argb[0], 0x0000FF00u) << "top-left masked out";
+  EXPECT_EQ(argb[1], 0xFF00FF00u);
+  // A 32-bit image whose alpha is all 0 is an old-style icon: the mask decides.
+  auto flat32 = Image(8, 32, 0x000000FFu, true);
+  auto g8 = Group({{8, 5}});
+  auto flatLookup = [&](unsigned) { return win32::ResourceBytes{flat32.data(), static_cast<DWORD>(flat32.size())}; };
+  ASSERT_TRUE(detail::DecodeIconGroup(g8.data(), g8.size(), flatLookup, &w, &h, &argb));
+  EXPECT_EQ(argb[0], 0x000000FFu);
+  EXPECT_EQ(argb[9], 0xFF0000FFu);
+  // Damaged groups and missing images fail.
+  auto truncated = group;
+  truncated.resize(10);
+  EXPECT_FALSE(detail::DecodeIconGroup(truncated.data(), truncated.size(), lookup, &w, &h, &argb));
+  auto missing = [](unsigned) { return win32::ResourceBytes{}; };
+  EXPECT_FALSE(detail::DecodeIconGroup(group.data(), group.size(), missing, &w, &h, &argb));
+  EXPECT_FALSE(detail::DecodeIconGroup(nullptr, 0, lookup, &w, &h, &argb));
+}
