@@ -125,12 +125,3 @@ TEST(MessageBox, WithoutDisplayTextGoesToStderrAsUtf8AtOnce) {
   EXPECT_NE(err.find("Error!"), std::string::npos);
   EXPECT_NE(err.find("Direct3D\ndevices."), std::string::npos);
 }
-
-TEST(MessageBox, ButtonsAndDefaultAnswers) {
-  EXPECT_EQ(MessageBoxButtons(MB_OK), (std::vector<int>{IDOK}));
-  EXPECT_EQ(MessageBoxButtons(MB_ABORTRETRYIGNORE | MB_ICONWARNING), (std::vector<int>{IDABORT, IDRETRY, IDIGNORE}));
-  EXPECT_EQ(MessageBoxDefaultAnswer(MB_YESNO), IDYES);
-  EXPECT_EQ(MessageBoxDefaultAnswer(MB_YESNO | MB_DEFBUTTON2), IDNO);
-  EXPECT_EQ(MessageBoxDefaultAnswer(MB_OKCANCEL | MB_DEFBUTTON3), IDOK);  // no third button
-  EXPECT_EQ(MessageBoxDefaultAnswer(MB_CANCELTRYCONTINUE | MB_DEFBUTTON3), IDCONTINUE);
-}

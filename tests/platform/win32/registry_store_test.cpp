@@ -8,7 +8,9 @@ using namespace win32::regstore;
 
 TEST(RegistryStore, AwkwardNamesAndBytesSurviveTheTextForm) {
   Store s;
-  Key& k = s.EnsureKey("Software\\A]b%c\xE9\x01");
+  s.EnsureKey("Software\\A]b%c\xE9\x01");
+  s.EnsureKey("Control Panel\\Desktop");
+  Key& k = s.keys[0];  // taken after the last EnsureKey, which may move the keys
   k.values.push_back({"", 1, std::string("plain\0", 6)});
   k.values.push_back({"quote\"back\\slash\n", 1, std::string("t\xC0\"\\\x7F\0", 6)});
   k.values.push_back({"embedded nul", 1, std::string("a\0b\0", 4)});  // not a plain string
@@ -17,7 +19,6 @@ TEST(RegistryStore, AwkwardNamesAndBytesSurviveTheTextForm) {
   k.values.push_back({"short dword", 4, "\x01"});
   k.values.push_back({"empty", 3, ""});
   k.values.push_back({"qword", 11, std::string("\0\xFF\0\xFF\0\xFF\0\xFF", 8)});
-  s.EnsureKey("Control Panel\\Desktop");
 
   std::string text = Serialize(s);
   for (unsigned char c : text) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << int(c);
