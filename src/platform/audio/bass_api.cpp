@@ -123,6 +123,9 @@ BASS_EXPORT BASS_BOOL BASS_Init(int device, BASS_DWORD freq, BASS_DWORD flags, v
     // No sound: everything works, nothing is heard.
     e.manual = true;
   } else {
+    // Audio brings up SDL's event subsystem, which would otherwise take SIGINT and SIGTERM
+    // for itself; the program handles those. A hint set by the program still wins.
+    SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_DEFAULT);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return Fail(BASS_ERROR_DRIVER, 0);
     const char* name = nullptr;
     if (device > 1) {

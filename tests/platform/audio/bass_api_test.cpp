@@ -2,6 +2,7 @@
 // functions looked up by name.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <time.h>
 
 #include <atomic>
@@ -225,6 +226,12 @@ TEST_F(BassApi, PositionAdvancesInRealTimeOnTheDummyDriver) {
   unsetenv("HOARDEL_AUDIO_MANUAL");
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   ASSERT_TRUE(a.BASS_Init(1, 44100, BASS_DEVICE_3D, nullptr, nullptr)) << a.BASS_ErrorGetCode();
+  // Opening the output leaves the process's termination signals to the program.
+  for (int sig : {SIGINT, SIGTERM}) {
+    struct sigaction sa{};
+    ASSERT_EQ(sigaction(sig, nullptr, &sa), 0);
+    EXPECT_EQ(sa.sa_handler, SIG_DFL) << sig;
+  }
   struct Count {
     std::atomic<unsigned long> frames{0};
   } count;
