@@ -54,21 +54,6 @@ class LibraryFileTest : public ::testing::Test {
   std::vector<unsigned char> library_;
 };
 
-TEST_F(LibraryFileTest, PrivateFolderIsTheRuntimeDirOnlyWhenItIsPrivate) {
-  const std::string run = dir_ + "/run";
-  ASSERT_EQ(mkdir(run.c_str(), 0700), 0);
-  setenv("TMPDIR", dir_.c_str(), 1);
-  setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
-  EXPECT_EQ(audiolib::PrivateTempFolder(), run + "/");
-  chmod(run.c_str(), 0755);  // readable by others: not private
-  EXPECT_EQ(audiolib::PrivateTempFolder(), dir_ + "/");
-  setenv("XDG_RUNTIME_DIR", "relative/dir", 1);
-  EXPECT_EQ(audiolib::PrivateTempFolder(), dir_ + "/");
-  unsetenv("XDG_RUNTIME_DIR");
-  EXPECT_EQ(audiolib::PrivateTempFolder(), dir_ + "/");
-  unsetenv("TMPDIR");
-}
-
 TEST_F(LibraryFileTest, TemporaryCopiesAreUniquePrivateAndLoadable) {
   audiolib::LibraryFile one, two;
   ASSERT_TRUE(one.CreateTemporary(dir_));
