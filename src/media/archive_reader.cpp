@@ -47,10 +47,9 @@ bool RunRequest(ArchiveReader& r, MediaArchive& archive) {
   using namespace media;
   bool solid = false;
   if (!ReadArchiveStart(archive, &solid)) return false;
-  r.window = static_cast<std::uint8_t*>(std::malloc(kRarWindowSize));
+  r.window = static_cast<std::uint8_t*>(std::calloc(kRarWindowSize, 1));
   if (r.window == nullptr) return false;
-  r.unpacker.Reset();
-  std::memset(r.window, 0, kRarWindowSize);
+  r.unpacker.Reset(true);
   for (;;) {
     ArchiveBlock& b = r.block;
     if (ScanNextFileBlock(archive, &b) != ScanResult::kFile) return false;

@@ -27,11 +27,12 @@ bool WalkArchive(const std::uint8_t* data, std::uint32_t size, bool unpack,
   if (!ReadArchiveStart(archive, &m.archiveSolid)) return false;
   std::unique_ptr<std::uint8_t[]> window;
   std::unique_ptr<Rar20Unpacker> unpacker;
-  std::vector<std::uint8_t> out;
+  std::unique_ptr<std::uint8_t[]> out;
+  std::uint32_t outCapacity = 0;
   if (unpack) {
     window.reset(new std::uint8_t[kRarWindowSize]());
     unpacker = std::make_unique<Rar20Unpacker>();
-    unpacker->Reset();
+    unpacker->Reset(true);
   }
   while (ScanNextFileBlock(archive, &m.block) == ScanResult::kFile) {
     const ArchiveFileHeader& h = m.block.header;
@@ -51,20 +52,24 @@ bool WalkArchive(const std::uint8_t* data, std::uint32_t size, bool unpack,
       } else if (h.unpSize > most) {
         m.status = MemberStatus::kDamaged;
       } else {
-        out.assign(h.unpSize, 0);
+        // Only the bytes written are ever read, so the buffer is not cleared.
+        if (outCapacity < h.unpSize) {
+          out.reset(new std::uint8_t[h.unpSize]);
+          outCapacity = h.unpSize;
+        }
         std::uint32_t written = 0;
         if (stored) {
           if (h.unpSize <= avail) {
             written = h.unpSize;
-            if (written) std::copy(data + m.block.dataStart, data + m.block.dataStart + written, out.data());
+            if (written) std::copy(data + m.block.dataStart, data + m.block.dataStart + written, out.get());
           }
         } else {
           unpacker->DecompressMember(window.get(), archive, h.packSize, h.unpSize, (h.flags & kFileSolid) != 0,
-                                     out.data(), &written);
+                                     out.get(), &written);
         }
-        m.data = out.data();
+        m.data = out.get();
         m.size = written;
-        m.crc = Crc32(out.data(), written);
+        m.crc = Crc32(out.get(), written);
         m.status = written == h.unpSize && m.crc == h.fileCrc ? MemberStatus::kOk : MemberStatus::kCrcError;
       }
     }

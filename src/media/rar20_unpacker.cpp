@@ -31,10 +31,13 @@ constexpr std::uint32_t kKeepBytes = 32;
 // Deliver once the undelivered stretch comes this close to the whole window.
 constexpr std::uint32_t kDeliverMargin = 270;
 
+// The next 16 bits: bytes in_byte..in_byte+2 as a big-endian number, shifted by in_bit.
+// Reads one byte more than that; the buffer has padding for it.
 inline std::uint32_t PeekAt(const std::uint8_t* in, std::uint32_t bitPos) {
-  const std::uint8_t* p = in + (bitPos >> 3);
-  std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-  return (v >> (8 - (bitPos & 7))) & 0xFFFF;
+  std::uint32_t v;
+  std::memcpy(&v, in + (bitPos >> 3), 4);
+  v = __builtin_bswap32(v);
+  return ((v << (bitPos & 7)) >> 16) & 0xFFFF;
 }
 
 inline unsigned DecodeAt(const HuffmanTable& t, const std::uint8_t* in, std::uint32_t& bitPos) {
@@ -171,7 +174,8 @@ std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, u
   return static_cast<std::uint8_t>(c & 0xFF);
 }
 
-void Rar20Unpacker::Reset() {
+void Rar20Unpacker::Reset(bool windowZeroed) {
+  windowUsed_ = windowZeroed ? 0 : kRarWindowSize;
   std::memset(in_, 0, sizeof in_);
   bitPos_ = inTop_ = validTop_ = packedLeft_ = 0;
   archive_ = nullptr;
@@ -293,7 +297,9 @@ void Rar20Unpacker::Deliver() {
   if (out_ != nullptr) {
     std::uint32_t n = (windowPos_ - flushPos_) & kRarWindowMask;
     if (std::uint64_t{*written_} + n > outCapacity_) {
-      outLeft_ = -1;
+      // Ends the member (kept below -1 where a match ran past the end, so that the
+      // count of bytes written into the window stays right).
+      if (outLeft_ > -1) outLeft_ = -1;
     } else if (n != 0) {
       std::uint8_t* dst = out_ + *written_;
       if (windowPos_ < flushPos_) {
@@ -311,12 +317,13 @@ void Rar20Unpacker::Deliver() {
 
 // Checks done before every symbol: refill, running past the end of the packed data (a
 // damaged stream; the member ends short and fails its CRC), and delivery.
-#define RAR_LOOP_CHECKS()                                                          \
+#define RAR_LOOP_CHECKS(onRefill)                                                       \
   if (bitPos >= checkAt) {                                                         \
     if (bitPos >= kRefillLoop) {                                                   \
       bitPos_ = bitPos;                                                            \
       FillInput(false);                                                            \
       bitPos = bitPos_;                                                            \
+      onRefill;                                                                    \
     }                                                                              \
     if (bitPos > validTop_ * 8) {                                                  \
       outLeft = -1;                                                                \
@@ -324,13 +331,57 @@ void Rar20Unpacker::Deliver() {
     }                                                                              \
     checkAt = validTop_ * 8 + 1 < kRefillLoop ? validTop_ * 8 + 1 : kRefillLoop;   \
   }                                                                                \
-  if (flushPos_ != wpos && ((flushPos_ - wpos) & kRarWindowMask) < kDeliverMargin) { \
+  /* flush_pos != window_pos and (flush_pos - window_pos) mod 2^20 < 270 */        \
+  if (((wpos - flush) & kRarWindowMask) > kRarWindowSize - kDeliverMargin) {      \
     windowPos_ = wpos;                                                             \
     outLeft_ = outLeft;                                                            \
     Deliver();                                                                     \
+    flush = flushPos_;                                                             \
     outLeft = outLeft_;                                                            \
     if (outLeft < 0) break;                                                        \
   }
+
+// Bits of the input held in a register, most significant first: `bits` holds the input
+// from bitPos on, `avail` of them valid. Reloaded from the buffer whenever fewer than 32
+// remain, so most symbols decode without touching memory but the quick table.
+struct BitCache {
+  std::uint64_t bits = 0;
+  int avail = 0;
+  void Reload(const std::uint8_t* in, std::uint32_t bitPos) {
+    std::uint64_t v;
+    std::memcpy(&v, in + (bitPos >> 3), 8);
+    bits = __builtin_bswap64(v) << (bitPos & 7);
+    avail = 64 - static_cast<int>(bitPos & 7);
+  }
+  void Ensure(const std::uint8_t* in, std::uint32_t bitPos) {
+    if (avail < 32) Reload(in, bitPos);
+  }
+  std::uint32_t Peek16() const { return static_cast<std::uint32_t>(bits >> 48); }
+  void Skip(unsigned n, std::uint32_t& bitPos) {
+    bits <<= n;
+    avail -= static_cast<int>(n);
+    bitPos += n;
+  }
+  std::uint32_t Take(unsigned n, std::uint32_t& bitPos) {  // n in 1..16
+    std::uint32_t v = static_cast<std::uint32_t>(bits >> (64 - n));
+    Skip(n, bitPos);
+    return v;
+  }
+  unsigned Decode(const HuffmanTable& t, std::uint32_t& bitPos) {
+    std::uint32_t v = Peek16() & 0xFFFE;
+    std::uint32_t e = t.quick[v >> (16 - HuffmanTable::kQuickBits)];
+    if (e != 0) {
+      Skip(e >> 9, bitPos);
+      return e & 0x1FF;
+    }
+    unsigned n = HuffmanTable::kQuickBits + 1;
+    while (n < 15 && v >= t.limit[n]) ++n;
+    Skip(n, bitPos);
+    std::uint32_t index = t.firstIndex[n] + ((v - t.limit[n - 1]) >> (16 - n));
+    if (index >= static_cast<std::uint32_t>(t.symbolCount)) index = 0;
+    return t.symbols[index];
+  }
+};
 
 void Rar20Unpacker::RunLz() {
   std::uint32_t bitPos = bitPos_;
@@ -339,9 +390,13 @@ void Rar20Unpacker::RunLz() {
   std::uint8_t* const w = window_;
   const std::uint8_t* const in = in_;
   std::uint32_t checkAt = 0;
+  std::uint32_t flush = flushPos_;
+  BitCache c;
   while (outLeft >= 0) {
-    RAR_LOOP_CHECKS()
-    unsigned s = DecodeAt(main_, in, bitPos);
+    // After a refill the bytes moved under bitPos: the cache starts over.
+    RAR_LOOP_CHECKS(c.avail = 0)
+    c.Ensure(in, bitPos);
+    unsigned s = c.Decode(main_, bitPos);
     if (s < 256) {
       w[wpos] = static_cast<std::uint8_t>(s);
       wpos = (wpos + 1) & kRarWindowMask;
@@ -352,16 +407,11 @@ void Rar20Unpacker::RunLz() {
     if (s > 269) {
       unsigned k = s - 270;
       length = kLengthBase[k] + 3;
-      if (unsigned bits = kLengthBits[k]) {
-        length += PeekAt(in, bitPos) >> (16 - bits);
-        bitPos += bits;
-      }
-      unsigned d = DecodeAt(dist_, in, bitPos);
+      if (unsigned bits = kLengthBits[k]) length += c.Take(bits, bitPos);
+      c.Ensure(in, bitPos);
+      unsigned d = c.Decode(dist_, bitPos);
       distance = kDistBase[d] + 1;
-      if (unsigned bits = kDistBits[d]) {
-        distance += PeekAt(in, bitPos) >> (16 - bits);
-        bitPos += bits;
-      }
+      if (unsigned bits = kDistBits[d]) distance += c.Take(bits, bitPos);
       if (distance >= 0x2000) {
         ++length;
         if (distance >= 0x40000) ++length;
@@ -371,6 +421,7 @@ void Rar20Unpacker::RunLz() {
       ReadTables();
       bitPos = bitPos_;
       checkAt = 0;
+      c.avail = 0;
       if (audioMode_) break;
       continue;
     } else if (s == 256) {
@@ -378,16 +429,15 @@ void Rar20Unpacker::RunLz() {
       distance = lastDistance_;
     } else if (s > 260) {
       unsigned k = s - 261;
-      distance = kShortDistBase[k] + 1 + (PeekAt(in, bitPos) >> (16 - kShortDistBits[k]));
-      bitPos += kShortDistBits[k];
+      distance = kShortDistBase[k] + 1 + c.Take(kShortDistBits[k], bitPos);
       length = 2;
     } else {
       distance = ring_[(ringIndex_ - (s - 256)) & 3];
-      unsigned r = DecodeAt(rep_, in, bitPos);
+      unsigned r = c.Decode(rep_, bitPos);
       length = kLengthBase[r] + 2;
       if (unsigned bits = kLengthBits[r]) {
-        length += PeekAt(in, bitPos) >> (16 - bits);
-        bitPos += bits;
+        c.Ensure(in, bitPos);
+        length += c.Take(bits, bitPos);
       }
       if (distance >= 0x101) {
         ++length;
@@ -415,8 +465,9 @@ void Rar20Unpacker::RunAudio() {
   std::uint8_t* const w = window_;
   const std::uint8_t* const in = in_;
   std::uint32_t checkAt = 0;
+  std::uint32_t flush = flushPos_;
   while (outLeft >= 0) {
-    RAR_LOOP_CHECKS()
+    RAR_LOOP_CHECKS((void)0)
     unsigned s = DecodeAt(audio_[currentChannel_], in, bitPos);
     if (s == 256) {
       bitPos_ = bitPos;
@@ -455,7 +506,9 @@ void Rar20Unpacker::DecompressMember(std::uint8_t* window, MediaArchive& archive
     std::memset(ring_, 0, sizeof ring_);
     ringIndex_ = 0;
     lastLength_ = lastDistance_ = 0;
-    std::memset(window_, 0, kRarWindowSize);
+    // Only what earlier members wrote needs clearing: a stream writes from 0 upwards.
+    std::memset(window_, 0, windowUsed_ < kRarWindowSize ? windowUsed_ : kRarWindowSize);
+    windowUsed_ = 0;
     std::memset(previousLengths_, 0, sizeof previousLengths_);
     windowPos_ = flushPos_ = 0;
   }
@@ -469,6 +522,8 @@ void Rar20Unpacker::DecompressMember(std::uint8_t* window, MediaArchive& archive
       RunLz();
     }
   }
+  // Every byte written moved out_left down by one.
+  windowUsed_ += static_cast<std::uint64_t>(std::int64_t{unpackedSize} - 1 - outLeft_);
   EndOfMember();
   archive_ = nullptr;
   out_ = nullptr;

@@ -57,8 +57,10 @@ std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, u
 
 class Rar20Unpacker {
  public:
-  // Forgets everything; the next member must not be a solid continuation.
-  void Reset();
+  // Forgets everything; the next member must not be a solid continuation. With
+  // windowZeroed the caller's window is known to hold zeros, so the first member need
+  // not clear it again.
+  void Reset(bool windowZeroed = false);
 
   // Decodes one member whose packed data starts at archive.offset. `window` is the
   // caller's 1 MiB window. With `out` non-null the member's bytes are appended to it at
@@ -89,6 +91,8 @@ class Rar20Unpacker {
   MediaArchive* archive_ = nullptr;
   // Output.
   std::uint8_t* window_ = nullptr;
+  // Bytes written into the window since it last held only zeros (from position 0 on).
+  std::uint64_t windowUsed_ = kRarWindowSize;
   std::uint32_t windowPos_ = 0;
   std::uint32_t flushPos_ = 0;
   std::int64_t outLeft_ = 0;

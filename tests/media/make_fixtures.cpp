@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string out = argv[1];
-  for (const char* d : {"", "/digits", "/texture", "/scene"}) mkdir((out + d).c_str(), 0755);
+  for (const char* d : {"", "/digits", "/texture", "/scene", "/small"}) mkdir((out + d).c_str(), 0755);
   bool ok = true;
   const char* digits[] = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "ddot", "dot", "M", "P"};
   int i = 0;
@@ -70,6 +70,16 @@ int main(int argc, char** argv) {
   ok &= Write(out + "/scene/Cam_Tracks.bin", track);
   ok &= Write(out + "/scene/gildmoor_room.X", Text(120000));
   ok &= Write(out + "/scene/wall2_IL0010.jpg", Noise(18332));
+  // Small inputs for the fuzzer's seed archives.
+  ok &= Write(out + "/small/words.txt", Text(700));
+  ok &= Write(out + "/small/noise.bin", Noise(200));
+  std::vector<std::uint8_t> wave;
+  for (int k = 0; k < 300; ++k) {
+    auto x = static_cast<std::int16_t>(std::sin(k * 0.05) * 12000);
+    wave.push_back(static_cast<std::uint8_t>(x & 0xFF));
+    wave.push_back(static_cast<std::uint8_t>((x >> 8) & 0xFF));
+  }
+  ok &= Write(out + "/small/wave.raw", wave);
   if (!ok) {
     std::fprintf(stderr, "make_fixtures: cannot write into %s\n", out.c_str());
     return 1;
