@@ -64,6 +64,10 @@ Color FireLight(const RoomInfo& info, Vec3 p, Vec3 n, int frame, bool occlusion)
   float cs = std::max(0.0f, Dot(n, ls) / ds);
   float day = 0.55f * cs / (1 + (ds / 120.0f) * (ds / 120.0f));
   sum = sum + Color{0.55f, 0.65f, 0.85f, 0} * day;
+  // The shaft itself lands on the hoard under the opening: a soft pool on upward faces.
+  float across = std::sqrt(p.x * p.x + p.z * p.z);
+  float shaft = 0.75f * std::exp(-(across / 95.0f) * (across / 95.0f)) * std::max(0.0f, n.y);
+  sum = sum + Color{0.95f, 0.88f, 0.72f, 0} * shaft;
   // Corners and the foot of the walls stay darker.
   float edge = std::min(info.halfWidth - std::abs(p.x), info.halfWidth - std::abs(p.z));
   float ao = 0.55f + 0.45f * std::clamp(edge / 40.0f, 0.0f, 1.0f);
