@@ -2,6 +2,8 @@
 // (D-Bus) becomes PBT_APMSUSPEND (and the wake-up PBT_APMRESUMEAUTOMATIC), posted to every
 // top-level window. Without a system bus (containers, CI) nothing is delivered.
 // HOARDEL_LOGIND_BUS_ADDRESS names another bus to listen on (tests).
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 
@@ -38,6 +40,12 @@ void Connect() {
   dbus_error_init(&err);
   DBusConnection* c = nullptr;
   if (want == "system") {
+    // No system bus here (containers, CI): do not even ask libdbus, whose failed
+    // connection attempts leave allocations behind.
+    const char* env = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    if (!(env && *env) && access("/run/dbus/system_bus_socket", F_OK) != 0 &&
+        access("/var/run/dbus/system_bus_socket", F_OK) != 0)
+      return;
     c = dbus_bus_get_private(DBUS_BUS_SYSTEM, &err);
   } else {
     c = dbus_connection_open_private(want.c_str(), &err);

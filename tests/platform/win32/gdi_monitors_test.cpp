@@ -141,7 +141,9 @@ TEST(BitmapDecode, WholeBmpFileWithOffset) {
 
 TEST(BitmapDecode, DamagedDataIsRefused) {
   auto good = Dib(4, 4, 8, false, {0, 0xFFFFFF}, [](int, int) { return 1u; });
-  ASSERT_NE(CreateBitmapFromDib(good.data(), good.size()), nullptr);
+  HBITMAP ok = CreateBitmapFromDib(good.data(), good.size());
+  ASSERT_NE(ok, nullptr);
+  DeleteObject(ok);
   // Truncated rows, truncated palette, truncated header.
   EXPECT_EQ(CreateBitmapFromDib(good.data(), good.size() - 1), nullptr);
   EXPECT_EQ(CreateBitmapFromDib(good.data(), 44), nullptr);

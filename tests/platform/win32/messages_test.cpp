@@ -22,11 +22,15 @@ struct Seen {
 };
 std::vector<Seen> g_seen;
 LRESULT g_createResult = 0;
+CREATESTRUCTA g_created{};  // copied during WM_CREATE: the structure lives only for the call
 HWND g_destroyFromProc = nullptr;
 
 LRESULT CALLBACK_Record(HWND w, UINT m, WPARAM wp, LPARAM lp) {
   g_seen.push_back({w, m, wp, lp});
-  if (m == WM_CREATE) return g_createResult;
+  if (m == WM_CREATE) {
+    g_created = *reinterpret_cast<CREATESTRUCTA*>(lp);
+    return g_createResult;
+  }
   if (m == WM_USER + 7 && g_destroyFromProc) DestroyWindow(g_destroyFromProc);
   if (m == WM_USER + 8) return 1234;
   return DefWindowProcA(w, m, wp, lp);
@@ -98,10 +102,11 @@ TEST_F(MessageQueueTest, CreationSendsNcCreateAndCreateWithParams) {
   ASSERT_GE(g_seen.size(), 2u);
   EXPECT_EQ(g_seen[0].message, WM_NCCREATE);
   EXPECT_EQ(g_seen[1].message, WM_CREATE);
-  auto* cs = reinterpret_cast<CREATESTRUCTA*>(g_seen[1].lParam);
-  EXPECT_EQ(cs->lpCreateParams, &cookie);
-  EXPECT_EQ(cs->cx, 30);
-  EXPECT_EQ(cs->cy, 40);
+  EXPECT_EQ(g_created.lpCreateParams, &cookie);
+  EXPECT_EQ(g_created.cx, 30);
+  EXPECT_EQ(g_created.cy, 40);
+  EXPECT_EQ(g_created.x, 3);
+  EXPECT_STREQ(g_created.lpszName, "title");
   RECT r;
   ASSERT_TRUE(GetClientRect(h, &r));
   EXPECT_EQ(r.right, 30);
