@@ -172,6 +172,30 @@ TEST(MediagenRoom, EffectAnchorsSitWhereTheEffectsNeedThem) {
   EXPECT_NEAR(info.fireplace.x, smoke.x, 0.5f);
   EXPECT_NEAR(info.fireplace.z, smoke.z, 0.5f);
   EXPECT_LT(info.fireplace.y, smoke.y);
+  // The smoke must start in the open, in view of the room: nothing of the fireplace lies
+  // between it and the room in front of it, nor right above it.
+  auto hits = [&](Vec3 from, Vec3 dir, float len) {
+    for (const char* n : {"fireplace", "mantel"}) {
+      const Entry* e = Exact(n);
+      const Mesh& m = *e->frame->mesh;
+      for (auto f : m.faces) {
+        Vec3 a = e->world.TransformPoint(m.positions[f[0]]), b = e->world.TransformPoint(m.positions[f[1]]),
+             c = e->world.TransformPoint(m.positions[f[2]]);
+        Vec3 e1 = b - a, e2 = c - a, pv = Cross(dir, e2);
+        float det = Dot(e1, pv);
+        if (std::abs(det) < 1e-8f) continue;
+        Vec3 tv = from - a;
+        float u = Dot(tv, pv) / det;
+        Vec3 qv = Cross(tv, e1);
+        float v = Dot(dir, qv) / det, t = Dot(e2, qv) / det;
+        if (u >= 0 && v >= 0 && u + v <= 1 && t > 0 && t < len) return true;
+      }
+    }
+    return false;
+  };
+  EXPECT_FALSE(hits(smoke, {0, 0, -1}, 80.0f)) << "smoke hidden behind the fireplace";
+  EXPECT_FALSE(hits(smoke, {0, 1, 0}, 5.0f)) << "smoke starts under stone";
+  EXPECT_TRUE(hits(info.fireplace + Vec3{0, 10, 0}, {0, 1, 0}, 200.0f)) << "the fire burns under a hood";
   EXPECT_GT(info.radius, 300.0f);
   EXPECT_LT(info.radius, 450.0f);
   // The rays hang 300 units from the top of the cage's box and must end above the floor.

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "lightmaps.h"
+#include "pictures.h"
 #include "raster.h"
 #include "room_parts.h"
 #include "textures.h"
@@ -45,6 +46,24 @@ bool WritePreview(const std::string& dir, const Scene& scene, const RoomInfo& in
   }
   for (auto& m : maps) items.push_back({m.name, m.image});
   if (!WriteFile(dir + "/contact-sheet.png", EncodePng(Sheet(items), false))) return false;
+
+  // The loading screen as the host draws it (corners over the background), and the pictures.
+  Fonts fonts;
+  Image loading = BuildLoadingBackground(fonts);
+  for (int c = 0; c < 4; ++c) {
+    Image corner = BuildLoadingCorner(c);
+    int ox = (c == 0 || c == 3) ? loading.width() - 256 : 0, oy = (c == 0 || c == 1) ? loading.height() - 128 : 0;
+    for (int y = 0; y < 128; ++y)
+      for (int x = 0; x < 256; ++x) loading.Blend(ox + x, oy + y, corner.at(x, y), 1.0f);
+  }
+  if (!WriteFile(dir + "/loading-screen.png", EncodePng(loading, false))) return false;
+  std::vector<std::pair<std::string, Image>> pictures;
+  for (auto& d : BuildDigits(fonts)) pictures.push_back({d.name, d.image});
+  pictures.push_back({"432", BuildTitlePicture(scene, info, fonts, 152, 112, true)});
+  pictures.push_back({"434", BuildTitlePicture(scene, info, fonts, 208, 152, true)});
+  pictures.push_back({"437", BuildEmblem(64)});
+  pictures.push_back({"logo", BuildLogoBitmap()});
+  if (!WriteFile(dir + "/pictures.png", EncodePng(Sheet(pictures), false))) return false;
 
   std::map<std::string, const Image*> lightMap;
   for (auto& m : maps) lightMap[m.name] = &m.image;

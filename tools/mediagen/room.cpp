@@ -41,11 +41,11 @@ Scene BuildRoomWith(float fireX, float fireZ) {
   AddMeshFrame(root, "mantel", fire, BuildMantelTrim());
   AddMeshFrame(root, "firewood", fire, BuildFirewood());
   // Crossed swords and two small shields on the chimney breast.
-  const float breast = fireZ - 16.0f - 1.4f;
+  const float breast = fireZ + 16.0f - 1.4f;
   AddMeshFrame(root, "Swords01", Mat4::RotationZ(0.55f) * Mat4::Translation({fireX + 17, 122, breast}), BuildSword(58));
   AddMeshFrame(root, "Swords02", Mat4::RotationZ(-0.55f) * Mat4::Translation({fireX - 17, 122, breast - 1.6f}), BuildSword(58));
-  AddMeshFrame(root, "s_shield", Mat4::Translation({fireX - 36, 146, fireZ - 16.2f}), BuildSmallShield());
-  AddMeshFrame(root, "s_shield01", Mat4::Translation({fireX + 36, 146, fireZ - 16.2f}), BuildSmallShield());
+  AddMeshFrame(root, "s_shield", Mat4::Translation({fireX - 36, 146, fireZ + 15.8f}), BuildSmallShield());
+  AddMeshFrame(root, "s_shield01", Mat4::Translation({fireX + 36, 146, fireZ + 15.8f}), BuildSmallShield());
 
   // Torches: two beside the fireplace, two on the piers of every other wall.
   int torch = 1;

@@ -225,8 +225,9 @@ Mesh BuildFireplace(float back) {
   AddBox(m, {-ow, -1, front + 6}, {ow, oh, back - 0.5f}, Mat4::Identity(), ts, true);
   // Hood: a heavy lintel then a sloping breast back to the chimney.
   AddBox(m, {-ow - 20, oh, front - 6}, {ow + 20, oh + 18, back}, Mat4::Identity(), ts);
-  AddBox(m, {-ow - 14, oh + 18, front + 2}, {ow + 14, oh + 60, back}, Mat4::Identity(), ts);
-  AddBox(m, {-ow - 8, oh + 60, front + 10}, {ow + 8, 200 - 2, back}, Mat4::Identity(), ts);
+  // The breast stands back from the lintel so the smoke rising above the fire stays in view.
+  AddBox(m, {-ow - 14, oh + 18, 10}, {ow + 14, oh + 60, back}, Mat4::Identity(), ts);
+  AddBox(m, {-ow - 8, oh + 60, 16}, {ow + 8, 200 - 2, back}, Mat4::Identity(), ts);
   return m;
 }
 
@@ -238,7 +239,7 @@ Mesh BuildMantelTrim() {
   // Carved shelf and corbels under the lintel, in the fireplace's local frame.
   AddBox(m, {-70, 80, -38}, {70, 86, 0}, Mat4::Identity(), 35.0f);
   for (float x : {-62.0f, 62.0f}) AddBox(m, {x - 5, 62, -34}, {x + 5, 80, -20}, Mat4::Identity(), 35.0f);
-  AddBox(m, {-58, 108, -30}, {58, 112, -18}, Mat4::Identity(), 35.0f);
+  AddBox(m, {-58, 118, 4}, {58, 122, 10}, Mat4::Identity(), 35.0f);
   return m;
 }
 
