@@ -144,6 +144,8 @@ bool PumpUntil(P pred, int ms = 3000) {
   return false;
 }
 
+bool HaveXdotool() { return system("command -v xdotool >/dev/null 2>&1") == 0; }
+
 int Xdotool(const std::string& args) { return system(("xdotool " + args + " >/dev/null 2>&1").c_str()); }
 
 class WindowE2E : public ::testing::Test {
@@ -202,6 +204,7 @@ class WindowE2E : public ::testing::Test {
 };
 
 TEST_F(WindowE2E, MonitorOfXvfbAndFullScreenPopupTakesInput) {
+  if (!HaveXdotool()) GTEST_SKIP() << "xdotool is not installed";
   DISPLAY_DEVICEA dev{};
   dev.cb = sizeof dev;
   ASSERT_TRUE(EnumDisplayDevicesA(nullptr, 0, &dev, 0));
@@ -281,6 +284,7 @@ TEST_F(WindowE2E, CaptionedTestWindowHasTheRequestedClientArea) {
 }
 
 TEST_F(WindowE2E, ChildOfAForeignWindowPaintsAndDiesWithIt) {
+  if (!HaveXdotool()) GTEST_SKIP() << "xdotool is not installed";
   Window parent = Foreign(320, 240);
   HWND foreign = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(parent));
   RECT pr;
