@@ -13,6 +13,7 @@ namespace {
 
 constexpr UINT kRingSize = 4u << 20;
 constexpr UINT kIndexRingSize = 1u << 20;
+constexpr std::uint64_t kMaxUpBytes = 64u << 20;  // one draw from memory
 
 GLenum Mode(D3DPRIMITIVETYPE type) {
   switch (type) {
@@ -519,6 +520,8 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, cons
     stream_ = nullptr;
     streamStride_ = 0;
   }
+  if (static_cast<std::uint64_t>(VertexCount(type, primitiveCount)) * vertexStride > kMaxUpBytes)
+    return D3DERR_INVALIDCALL;
   if (primitiveCount == 0 || !Drawable()) return D3D_OK;
   core_->MakeCurrent();
   const UINT bytes = VertexCount(type, primitiveCount) * vertexStride;
@@ -532,7 +535,7 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, cons
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
   if (!stream_ || streamStride_ == 0 || !Mode(type)) return D3DERR_INVALIDCALL;
   const UINT count = VertexCount(type, primitiveCount);
-  if (static_cast<std::uint64_t>(startVertex + count) * streamStride_ > stream_->Length()) return D3DERR_INVALIDCALL;
+  if ((static_cast<std::uint64_t>(startVertex) + count) * streamStride_ > stream_->Length()) return D3DERR_INVALIDCALL;
   if (primitiveCount == 0 || !Drawable()) return D3D_OK;
   core_->MakeCurrent();
   if (!Flush()) return D3DERR_INVALIDCALL;
@@ -543,9 +546,15 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
 
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT, UINT, UINT startIndex, UINT primitiveCount) {
   if (!stream_ || !indices_ || streamStride_ == 0 || !Mode(type)) return D3DERR_INVALIDCALL;
-  const UINT indexSize = indices_->Format() == D3DFMT_INDEX32 ? 4 : 2;
+  const UINT indexSize = indices_->IndexSize();
   const UINT count = VertexCount(type, primitiveCount);
-  if (static_cast<std::uint64_t>(startIndex + count) * indexSize > indices_->Length()) return D3DERR_INVALIDCALL;
+  if ((static_cast<std::uint64_t>(startIndex) + count) * indexSize > indices_->Length()) return D3DERR_INVALIDCALL;
+  // Indices must stay inside the vertex buffer: checked against the buffer's largest index,
+  // and against the drawn range only when that is too large.
+  const std::uint64_t vertices = stream_->Length() / streamStride_;
+  if (indices_->MaxIndex() + static_cast<std::uint64_t>(baseVertex_) >= vertices &&
+      indices_->MaxIndex(startIndex, count) + static_cast<std::uint64_t>(baseVertex_) >= vertices)
+    return D3DERR_INVALIDCALL;
   if (primitiveCount == 0 || !Drawable()) return D3D_OK;
   core_->MakeCurrent();
   if (!Flush()) return D3DERR_INVALIDCALL;
@@ -574,16 +583,25 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UIN
     indices_->Release();
     indices_ = nullptr;
   }
-  if (primitiveCount == 0 || numVertices == 0 || !Drawable()) return D3D_OK;
-  core_->MakeCurrent();
-  GlState& gl = core_->gl;
   const UINT indexSize = indexFormat == D3DFMT_INDEX32 ? 4 : 2;
   const UINT count = VertexCount(type, primitiveCount);
+  if ((static_cast<std::uint64_t>(minIndex) + numVertices) * vertexStride > kMaxUpBytes ||
+      static_cast<std::uint64_t>(count) * indexSize > kMaxUpBytes)
+    return D3DERR_INVALIDCALL;
+  if (primitiveCount == 0 || numVertices == 0 || !Drawable()) return D3D_OK;
+  // Every index must name one of the vertices given.
+  for (UINT i = 0; i < count; ++i) {
+    std::uint32_t v = 0;
+    std::memcpy(&v, static_cast<const std::uint8_t*>(indexData) + static_cast<size_t>(i) * indexSize, indexSize);
+    if (v >= minIndex + numVertices) return D3DERR_INVALIDCALL;
+  }
+  core_->MakeCurrent();
+  GlState& gl = core_->gl;
   auto [buffer, first] = StreamUp(vertexData, (minIndex + numVertices) * vertexStride, vertexStride);
   if (!Flush()) return D3DERR_INVALIDCALL;
   ApplyVertexLayout(buffer, vertexStride);
   const UINT bytes = count * indexSize;
-  if (!indexRing_ || indexRingOffset_ + bytes > indexRingSize_) {
+  if (!indexRing_ || ((indexRingOffset_ + 3) & ~3u) + bytes > indexRingSize_) {
     if (!indexRing_) glGenBuffers(1, &indexRing_);
     indexRingSize_ = std::max(kIndexRingSize, bytes * 2);
     gl.BindElementBuffer(indexRing_);

@@ -413,6 +413,7 @@ HRESULT BufferBase<Interface>::Unlock() {
   }
   dirtyBegin_ = dirtyEnd_ = 0;
   discard_ = false;
+  ++version_;
   return D3D_OK;
 }
 
@@ -428,6 +429,26 @@ HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
   desc->Size = length_;
   desc->FVF = fvf_;
   return D3D_OK;
+}
+
+std::uint32_t IndexBuffer::MaxIndex(UINT first, UINT count) const {
+  std::uint32_t best = 0;
+  const UINT size = IndexSize();
+  const UINT end = std::min<std::uint64_t>(static_cast<std::uint64_t>(first) + count, length_ / size);
+  for (UINT i = first; i < end; ++i) {
+    std::uint32_t v = 0;
+    std::memcpy(&v, memory_.data() + static_cast<size_t>(i) * size, size);
+    best = std::max(best, v);
+  }
+  return best;
+}
+
+std::uint32_t IndexBuffer::MaxIndex() const {
+  if (maxIndexVersion_ != version_) {
+    maxIndex_ = MaxIndex(0, length_ / IndexSize());
+    maxIndexVersion_ = version_;
+  }
+  return maxIndex_;
 }
 
 HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* desc) {

@@ -171,6 +171,7 @@ class BufferBase : public ResourceBase<Interface> {
   UINT Length() const { return length_; }
   const std::uint8_t* Memory() const { return memory_.data(); }
   bool Valid() const { return buffer_ != 0; }
+  std::uint64_t Version() const { return version_; }  // bumps with every write
 
  protected:
   UINT length_;
@@ -181,6 +182,7 @@ class BufferBase : public ResourceBase<Interface> {
   int lockCount_ = 0;
   UINT dirtyBegin_ = 0, dirtyEnd_ = 0;
   bool discard_ = false;
+  std::uint64_t version_ = 0;
 };
 
 class VertexBuffer final : public BufferBase<IDirect3DVertexBuffer8> {
@@ -201,9 +203,15 @@ class IndexBuffer final : public BufferBase<IDirect3DIndexBuffer8> {
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
   HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
   D3DFORMAT Format() const { return format_; }
+  UINT IndexSize() const { return format_ == D3DFMT_INDEX32 ? 4 : 2; }
+  // Largest index of a range (count indices from first), or of the whole buffer.
+  std::uint32_t MaxIndex(UINT first, UINT count) const;
+  std::uint32_t MaxIndex() const;
 
  private:
   D3DFORMAT format_;
+  mutable std::uint32_t maxIndex_ = 0;
+  mutable std::uint64_t maxIndexVersion_ = ~0ull;
 };
 
 }  // namespace d3d8

@@ -73,6 +73,12 @@ TEST_F(DeviceTest, VertexAndIndexBuffersDraw) {
   EXPECT_PIXEL_NEAR(Pixel(28, 4), 255, 0, 0, 0);
   EXPECT_PIXEL_NEAR(Pixel(4, 26), 0, 0, 0, 0);
 
+  // Indices that would reach past the vertex buffer are refused, not drawn.
+  dev->SetIndices(ib, 2);
+  EXPECT_EQ(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 1, 1), D3DERR_INVALIDCALL);
+  dev->SetIndices(ib, 1);
+  EXPECT_EQ(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 4, 1), D3DERR_INVALIDCALL);  // past the indices
+
   // Drawing from memory afterwards clears stream 0, as Direct3D 8 does.
   DrawQuad(0, 0, 4, 4, c);
   IDirect3DVertexBuffer8* bound = nullptr;
@@ -93,6 +99,12 @@ TEST_F(DeviceTest, IndexedDrawFromMemory) {
   Capture();
   EXPECT_PIXEL_NEAR(Pixel(1, 1), 255, 255, 0, 0);
   EXPECT_PIXEL_NEAR(Pixel(30, 30), 255, 255, 0, 0);
+  // An index outside minIndex .. minIndex + numVertices - 1 is refused.
+  const DWORD bad[3] = {1, 2, 5};
+  EXPECT_EQ(dev->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 1, 4, 1, bad, D3DFMT_INDEX32, v, sizeof(TlVertex)),
+            D3DERR_INVALIDCALL);
+  EXPECT_EQ(dev->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 1, 4, 1, idx, D3DFMT_D16, v, sizeof(TlVertex)),
+            D3DERR_INVALIDCALL);
 }
 
 TEST_F(DeviceTest, RenderToTextureThenSampleAndCopyBack) {
