@@ -8,6 +8,7 @@
 
 #include "platform/d3d8/device.h"
 #include "platform/d3d8/formats.h"
+#include "platform/d3d8/window_link.h"
 
 namespace d3d8 {
 namespace {
@@ -39,6 +40,7 @@ void AddMode(std::vector<D3DDISPLAYMODE>& modes, UINT w, UINT h, UINT rate, D3DF
 }  // namespace
 
 Direct3D::Direct3D() {
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) ConnectDisplay();
   if (SDL_WasInit(SDL_INIT_VIDEO)) {
     const int displays = SDL_GetNumVideoDisplays();
     for (int d = 0; d < displays; ++d) {

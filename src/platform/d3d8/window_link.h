@@ -11,4 +11,8 @@ namespace d3d8 {
 // windowing linked into this program).
 SDL_Window* SdlWindowFor(win32::HWND window);
 
+// Connects the windowing to the display, if there is one, so that adapters and modes can be
+// read from it before the first window exists. False without a display.
+bool ConnectDisplay();
+
 }  // namespace d3d8

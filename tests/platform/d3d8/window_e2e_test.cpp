@@ -73,6 +73,19 @@ win32::LRESULT Proc(win32::HWND w, win32::UINT m, win32::WPARAM wp, win32::LPARA
   return win32::DefWindowProcA(w, m, wp, lp);
 }
 
+// The host enumerates adapters before it makes any window: the display's modes must show all
+// the same (CTest runs this in a process of its own, where nothing opened the display yet).
+TEST(Direct3DWithDisplay, ModesComeFromTheDisplayBeforeAnyWindow) {
+  if (XvfbEnvironment::display.empty()) GTEST_SKIP() << "Xvfb is not available";
+  IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
+  ASSERT_NE(d3d, nullptr);
+  D3DDISPLAYMODE desktop{};
+  ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &desktop), D3D_OK);
+  EXPECT_EQ(desktop.Width, 640u);
+  EXPECT_EQ(desktop.Height, 480u);
+  d3d->Release();
+}
+
 class WindowDeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
