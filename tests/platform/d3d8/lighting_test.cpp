@@ -176,6 +176,39 @@ TEST_F(LightingTest, PointLightAttenuationAndRange) {
   EXPECT_PIXEL_NEAR(Pixel(16, 16), 0, 0, 0, 1);
 }
 
+TEST_F(LightingTest, SpotLightConeAndPenumbra) {
+  D3DLIGHT8 light{};
+  light.Type = D3DLIGHT_SPOT;
+  light.Diffuse = {1.0f, 1.0f, 1.0f, 0};
+  light.Position = {0, 0, 0};
+  light.Direction = {0, 0, 1};  // every corner is 1.5 away, 70.5 degrees off the axis
+  light.Range = 10.0f;
+  light.Attenuation0 = 1.0f;
+  light.Falloff = 1.0f;
+  D3DMATERIAL8 m{};
+  m.Diffuse = {1, 1, 1, 1};
+  dev->SetMaterial(&m);
+  const float deg = 3.14159265f / 180.0f;
+  const float rho = 0.5f / 1.5f, ndl = 0.5f / 1.5f;
+  struct Case {
+    float theta, phi, spot;
+  } cases[] = {
+      {120 * deg, 160 * deg, (rho - std::cos(80 * deg)) / (std::cos(60 * deg) - std::cos(80 * deg))},  // penumbra
+      {150 * deg, 170 * deg, 1.0f},  // inside the inner cone
+      {100 * deg, 130 * deg, 0.0f},  // outside the outer cone
+  };
+  for (const Case& k : cases) {
+    light.Theta = k.theta;
+    light.Phi = k.phi;
+    dev->SetLight(0, &light);
+    dev->LightEnable(0, TRUE);
+    DrawFacingQuad();
+    Capture();
+    const float e = 255.0f * ndl * k.spot;
+    EXPECT_PIXEL_NEAR(Pixel(16, 16), e, e, e, 2) << "theta " << k.theta;
+  }
+}
+
 TEST_F(LightingTest, VertexColourReplacesMaterialDiffuse) {
   struct V {
     float x, y, z, nx, ny, nz;
