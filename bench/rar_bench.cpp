@@ -196,6 +196,57 @@ void BM_SevenZipTest(benchmark::State& state) {
 }
 BENCHMARK(BM_SevenZipTest)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Any archive, named by RAR_BENCH_ARCHIVE (for example the build's media/469.rar): our
+// decoder over all of it, and 7zz t on the same file.
+void BM_RarDecodeArchiveFile(benchmark::State& state) {
+  const char* path = std::getenv("RAR_BENCH_ARCHIVE");
+  if (!path) {
+    state.SkipWithError("set RAR_BENCH_ARCHIVE to an archive");
+    return;
+  }
+  std::vector<std::uint8_t> bytes;
+  if (std::FILE* f = std::fopen(path, "rb")) {
+    std::uint8_t buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    std::fclose(f);
+  }
+  std::uint64_t total = 0;
+  for (auto _ : state) {
+    total = 0;
+    bool bad = false;
+    media::WalkArchive(bytes.data(), static_cast<std::uint32_t>(bytes.size()), true,
+                       [&](const media::WalkedMember& m) {
+                         total += m.size;
+                         bad |= !m.block.header.IsDirectory() && m.status != media::MemberStatus::kOk;
+                       });
+    if (bad || total == 0) state.SkipWithError("not a good archive");
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * total));
+}
+BENCHMARK(BM_RarDecodeArchiveFile)->Unit(benchmark::kMillisecond);
+
+void BM_SevenZipTestFile(benchmark::State& state) {
+  const char* path = std::getenv("RAR_BENCH_ARCHIVE");
+  Corpus& c = TheCorpus();
+  if (!path || access(c.sevenZip.c_str(), X_OK) != 0) {
+    state.SkipWithError("needs RAR_BENCH_ARCHIVE and 7zz");
+    return;
+  }
+  std::string cmd = "'" + c.sevenZip + "' t '" + path + "' >/dev/null 2>&1";
+  rusage u0{}, u1{};
+  getrusage(RUSAGE_CHILDREN, &u0);
+  for (auto _ : state) {
+    if (std::system(cmd.c_str()) != 0) state.SkipWithError("7zz t failed");
+  }
+  getrusage(RUSAGE_CHILDREN, &u1);
+  auto secs = [](const rusage& u) {
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+  };
+  state.counters["7zz_cpu_ms"] = (secs(u1) - secs(u0)) * 1000.0 / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_SevenZipTestFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_RarPackSolidLevel3(benchmark::State& state) {
   Corpus& c = TheCorpus();
   for (auto _ : state) {
