@@ -30,14 +30,16 @@ DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer) {
 
 UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR buffer) {
   if (!path || !buffer) return 0;
-  std::string base = path;
-  if (base.empty()) base = ".";
+  std::string base(*path ? path : ".");
   if (base.back() != '/') base += '/';
   std::string pre = prefix ? std::string(prefix).substr(0, 3) : std::string();
   auto nameFor = [&](UINT n) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%X", n & 0xFFFFu);
-    return base + pre + hex + ".tmp";
+    std::string name;
+    name.reserve(base.size() + pre.size() + 16);
+    name.append(base).append(pre).append(hex).append(".tmp");
+    return name;
   };
   if (unique != 0) {
     std::string name = nameFor(unique);
