@@ -66,6 +66,7 @@ bool MusicPlayer::LoadAudioLibrary() {
     std::string path = folder;
     if (path.back() != '/') path += '/';
     path += kLibraryFileName;
+    audiolib::RemoveStaleLibraryFiles(folder);  // a copy half-written by a run that was killed
     created = file->CreateAt(path);
   } else {
     const std::string temp = audiolib::PrivateTempFolder();
