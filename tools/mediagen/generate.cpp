@@ -53,7 +53,9 @@ bool GenerateAll(const std::string& dir, const Scene& scene, const RoomInfo& inf
   ok = ok && WriteFile(dir + "/453/QL Logo.bmp", EncodeBmp(BuildLogoBitmap()));
 
   ok = ok && WriteFile(res + "480.jpg", EncodeJpeg(BuildLoadingBackground(fonts), 88));
-  for (int c = 0; c < 4; ++c) ok = ok && WriteFile(res + std::to_string(475 + c) + ".tga", EncodeTga(BuildLoadingCorner(c)));
+  // Resources 475 bottom-right, 476 bottom-left, 477 top-right, 478 top-left.
+  const int cornerIds[4] = {475, 476, 478, 477};
+  for (int c = 0; c < 4; ++c) ok = ok && WriteFile(res + std::to_string(cornerIds[c]) + ".tga", EncodeTga(BuildLoadingCorner(c)));
   ok = ok && WriteFile(res + "432.dib", EncodePackedDib(BuildTitlePicture(scene, info, fonts, 152, 112, true)));
   ok = ok && WriteFile(res + "434.dib", EncodePackedDib(BuildTitlePicture(scene, info, fonts, 208, 152, true)));
   ok = ok && WriteFile(res + "437.dib", EncodePackedDib(BuildEmblem(64)));
