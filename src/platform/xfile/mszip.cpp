@@ -21,7 +21,7 @@ HRESULT MsZipDecompress(const std::uint8_t* data, std::size_t size, std::vector<
   std::size_t expected = total - 16;
   // A deflate block expands at most ~1032:1; refuse sizes the input cannot hold.
   if (expected / 1032 > size) return DXFILEERR_BADFILE;
-  out->reserve(expected);
+  out->reserve(std::min<std::size_t>(expected, size * 8));
   std::size_t pos = 4;
   z_stream zs;
   std::memset(&zs, 0, sizeof zs);

@@ -276,6 +276,9 @@ class Walker {
 
   HRESULT Struct(const Template& t, int depth) {
     if (depth > 32) return DXFILEERR_BADOBJECT;
+    // Members that take no values (empty structures) must not make a small object
+    // expand into billions of visits.
+    if (++visits_ > 4 * n_ + 4096) return DXFILEERR_BADARRAYSIZE;
     std::vector<std::pair<const std::string*, double>> seen;
     for (const Member& m : t.members) {
       if (depth == 0) vis_.TopMemberBegin(m);
@@ -335,6 +338,7 @@ class Walker {
   std::size_t pos_ = 0;
 
  private:
+  std::size_t visits_ = 0;
   const TemplateLookup& set_;
   const Value* v_;
   std::size_t n_;

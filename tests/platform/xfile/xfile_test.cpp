@@ -192,7 +192,9 @@ TEST(XFileService, DataIsLaidOutByTemplate) {
   EXPECT_STREQ(s, "one");
   ASSERT_EQ(d->GetData("grid", &size, &p), DXFILE_OK);
   ASSERT_EQ(size, 16u);
-  EXPECT_EQ(static_cast<const float*>(p)[3], 4.5f);
+  float last;
+  std::memcpy(&last, static_cast<const std::uint8_t*>(p) + 12, 4);  // packed: may be unaligned
+  EXPECT_EQ(last, 4.5f);
   EXPECT_EQ(d->GetData("missing", &size, &p), DXFILEERR_BADDATAREFERENCE);
 
   IDirectXFileObject* child = nullptr;
@@ -226,6 +228,21 @@ TEST(XFileService, ArraySizesBeyondTheDataAreRefused) {
       "xof 0303txt 0032\n"
       "Mesh { 1000000; 1.0; 2.0; 3.0;; 0;; }\n";
   std::vector<std::uint8_t> bytes(text, text + std::strlen(text));
+  EXPECT_EQ(FlattenMemory(bytes).end, DXFILEERR_BADARRAYSIZE);
+}
+
+TEST(XFileService, EmptyStructuresCannotMultiplyTheWork) {
+  // Each B holds m empty structures; 60000 Bs each claiming 60000 would be 3.6e9 visits.
+  std::string text =
+      "xof 0303txt 0032\n"
+      "template E { <01010101-0000-0000-0000-000000000001> }\n"
+      "template B { <01010101-0000-0000-0000-000000000002> DWORD m; array E e[m]; }\n"
+      "template A { <01010101-0000-0000-0000-000000000003> DWORD n; array B b[n]; }\n"
+      "A { 60000;";
+  for (int i = 0; i < 60000; ++i) text += "60000;";
+  for (int i = 0; i < 60000; ++i) text += "0;";
+  text += " }\n";
+  std::vector<std::uint8_t> bytes(text.begin(), text.end());
   EXPECT_EQ(FlattenMemory(bytes).end, DXFILEERR_BADARRAYSIZE);
 }
 
