@@ -1,0 +1,281 @@
+#include "scene/room_scene.h"
+
+#include <cstring>
+
+#include "media/archive_reader.h"
+#include "platform/d3dx/d3dx_texture.h"
+#include "platform/win32/crt_rand.h"
+
+namespace scene {
+
+using namespace d3d8;
+using namespace d3dx;
+
+namespace {
+
+constexpr float kClockWrap = 6283.1855f;
+
+bool NameEquals(const Frame* f, const char* text) { return f && f->hasName && f->name == text; }
+bool NameContains(const Frame* f, const char* text) {
+  return f && f->hasName && f->name.find(text) != std::string::npos;
+}
+
+void AddExact(std::vector<SceneMesh>& all, std::vector<SceneMesh*>& list, std::initializer_list<const char*> texts) {
+  for (const char* t : texts)
+    for (SceneMesh& m : all)
+      if (NameEquals(m.frame, t)) {
+        list.push_back(&m);
+        break;
+      }
+}
+
+void AddContains(std::vector<SceneMesh>& all, std::vector<SceneMesh*>& list,
+                 std::initializer_list<const char*> texts) {
+  for (const char* t : texts)
+    for (SceneMesh& m : all)
+      if (NameContains(m.frame, t)) list.push_back(&m);
+}
+
+bool InList(const std::vector<SceneMesh*>& list, const SceneMesh* m) {
+  for (const SceneMesh* e : list)
+    if (e == m) return true;
+  return false;
+}
+
+}  // namespace
+
+HRESULT CreateTextureFromArchive(IDirect3DDevice8* device, const char* name, IDirect3DTexture8** texture) {
+  if (!name || !texture) return E_FAIL;
+  MediaArchive archive = OpenMediaResource(kSceneMediaResource);
+  if (!archive.data) return E_FAIL;
+  unsigned char* bytes = nullptr;
+  std::uint32_t length = 0;
+  if (!ExtractArchiveMember(&bytes, &length, name, &archive, kSceneMediaPassword)) return E_FAIL;
+  HRESULT hr = D3DXCreateTextureFromFileInMemory(device, bytes, length, texture);
+  FreeMediaBuffer(bytes);
+  return hr;
+}
+
+RoomScene::RoomScene(unsigned randomSeed) {
+  win32::crt_srand(randomSeed);
+  model_.SetTextureCallback(CreateTextureFromArchive);
+  emitterA_.SetTextureCallback(CreateTextureFromArchive);
+  emitterB_.SetTextureCallback(CreateTextureFromArchive);
+}
+
+RoomScene::~RoomScene() { ReleaseDeviceObjects(); }
+
+HRESULT RoomScene::Load(IDirect3DDevice8* device) {
+  device_ = device;
+  if (!device_) return E_FAIL;
+  D3DCAPS8 caps{};
+  device_->GetDeviceCaps(&caps);
+  maxActiveLights_ = caps.MaxActiveLights;
+
+  HRESULT hr = model_.AttachDevice(device_);
+  if (FAILED(hr)) return hr;
+  {
+    MediaArchive archive = OpenMediaResource(kSceneMediaResource);
+    unsigned char* bytes = nullptr;
+    std::uint32_t length = 0;
+    if (archive.data && ExtractArchiveMember(&bytes, &length, kRoomModelName, &archive, kSceneMediaPassword)) {
+      model_.LoadFromMemory(bytes, length);
+      FreeMediaBuffer(bytes);
+    }
+  }
+
+  allMeshes.clear();
+  CollectSceneMeshes(model_, nullptr, allMeshes);
+  const float radius = model_.ModelRadius();
+  for (SceneMesh& m : allMeshes) {
+    DivideIntoCells(m, radius / 2);
+    if (MeshContainer* c = m.container())
+      for (D3DMATERIAL8& mat : c->materials) mat.Ambient = {1.0f, 1.0f, 1.0f, mat.Ambient.a};
+  }
+
+  // Fire set, banner cloth and light rays pick their meshes here.
+  for (SceneMesh& m : allMeshes)
+    if (NameContains(m.frame, "banner")) bannerMeshes.push_back(&m);
+
+  frustum_.device = device_;
+  UpdateFrustum(frustum_);
+
+  hr = glow_.CreateDeviceObjects(device_);
+  if (FAILED(hr)) return hr;
+
+  FillNamedLists();
+  ConfigureEmitters();
+  FillRestList();
+  return D3D_OK;
+}
+
+void RoomScene::FillNamedLists() {
+  AddExact(allMeshes, goldList, {"gold", "golden_plate"});
+  AddContains(allMeshes, goldList, {"crown", "Cup", "cup"});
+  AddContains(allMeshes, occluderList,
+              {"chest", "Chest", "fireplace", "floor", "golden_plate_base", "dead_knight", "sword", "BigShield25",
+               "RoundShield25"});
+  AddContains(allMeshes, gemList, {"giantgem"});
+  AddContains(allMeshes, dragonList, {"Draco"});
+  LoadLightMaps();
+  AddContains(allMeshes, wallList, {"wall"});
+  AddContains(allMeshes, archList, {"arches"});
+  AddExact(allMeshes, domeList, {"dome"});
+  AddExact(allMeshes, floorList, {"floor", "gold"});
+  AddExact(allMeshes, wallObjects[0], {"s_shield01", "s_shield", "Swords02", "Swords01"});
+  AddExact(allMeshes, wallObjects[1],
+           {"RoundShield14", "BigShield13", "RoundShield17", "BigShield17", "RoundShield21", "BigShield21",
+            "RoundShield22", "BigShield22"});
+  AddExact(allMeshes, wallObjects[3],
+           {"BigShield26", "RoundShield26", "BigShield27", "RoundShield27", "BigShield28", "RoundShield28",
+            "BigShield29", "RoundShield29"});
+  for (const auto* list : {&wallList, &archList, &domeList, &floorList, &wallObjects[0], &wallObjects[1],
+                           &wallObjects[2], &wallObjects[3]})
+    lightMappedList.insert(lightMappedList.end(), list->begin(), list->end());
+}
+
+void RoomScene::FillRestList() {
+  for (SceneMesh& m : allMeshes)
+    if (!InList(gemList, &m) && !InList(dragonList, &m) && !InList(lightMappedList, &m) &&
+        !InList(bannerMeshes, &m))
+      restList.push_back(&m);
+}
+
+void RoomScene::ConfigureEmitters() {
+  const float r = model_.ModelRadius();
+  const float sign[2] = {1.0f, -1.0f};
+  effects::ParticleEmitter* emitters[2] = {&emitterA_, &emitterB_};
+  for (int i = 0; i < 2; ++i) {
+    effects::ParticleEmitter& e = *emitters[i];
+    e.LoadTexture(device_);
+    e.SetSpawnRing(r / 1000);
+    e.SetPosition(D3DXVECTOR3(0, 0, 5 * sign[i]));
+    e.SetDirection(D3DXVECTOR3(0, 1, 1 * sign[i]), 0.5235988f);
+    e.SetColors(0x646464, 0x829696, 0);
+    e.SetAlpha(0.15f, 0, 0.02f);
+    e.SetSize(r / 150, r / 37.5f, r / 300);
+    e.SetLife(4.0f, 0.1f);
+    e.SetGravity(D3DXVECTOR3(0, 9.8f, -7.8f * sign[i]), 0.5f, -0.5f, 0);
+    e.SetSpeed(r / 200, r / 400);
+    e.SetSwirlRadius(r / 1200, r / 1800, r / 3750);
+    e.SetSwirlRate(6.2831855f, 3.1415927f, 0.7853982f);
+    e.SetPoolSize(20);
+    e.SetEmissionRate(15);
+  }
+}
+
+void RoomScene::Update(float dt) {
+  time_ += dt;
+  if (time_ > kClockWrap) time_ -= kClockWrap;
+  model_.Advance(dt);
+  // Fire set, then banner cloth, are updated here.
+  for (SceneMesh& m : allMeshes) UpdateCorners(m);
+  StepLightMaps(dt);
+  emitterA_.Update(dt);
+  emitterB_.Update(dt);
+}
+
+void RoomScene::DrawList(const std::vector<SceneMesh*>& list) {
+  for (SceneMesh* m : list) Draw(model_, *m);
+}
+
+void RoomScene::Render() {
+  if (!device_) return;
+  IDirect3DDevice8* dev = device_;
+  D3DXMATRIX world, view;
+  dev->GetTransform(D3DTS_WORLD, &world);
+  dev->GetTransform(D3DTS_VIEW, &view);
+
+  dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+  dev->SetRenderState(D3DRS_LIGHTING, TRUE);
+  dev->SetRenderState(D3DRS_ZENABLE, TRUE);
+  dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+  dev->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+  dev->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+
+  model_.UpdateWorldMatrices(world);
+  UpdateFrustum(frustum_);
+  for (SceneMesh& m : allMeshes) Cull(m, frustum_);
+
+  ApplyRoomLights();
+  DrawLightMappedPass();
+  DrawList(restList);
+  DrawList(dragonList);
+
+  dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  DrawList(gemList);
+  dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+
+  // Banner cloth (culled against the frustum, then drawn) and the fire set's flames go here.
+
+  D3DXMATRIX at;
+  const D3DXVECTOR3 c = model_.ModelCentre();
+  D3DXMatrixTranslation(&at, c.x + kEmitterOffset[0], c.y + kEmitterOffset[1], c.z + kEmitterOffset[2]);
+  dev->SetTransform(D3DTS_WORLD, &at);
+  emitterA_.Draw(dev, true);
+  emitterB_.Draw(dev, true);
+
+  // The light rays under the ceiling cage go here.
+
+  DrawGlowPass();
+
+  dev->SetTransform(D3DTS_WORLD, &world);
+  dev->SetTransform(D3DTS_VIEW, &view);
+}
+
+void RoomScene::DrawGlowPass() {
+  IDirect3DDevice8* dev = device_;
+  if (SUCCEEDED(glow_.Begin())) {
+    D3DMATERIAL8 g{};
+    g.Diffuse = {0.1f, 0, 0, 1};
+    g.Ambient = {0.1f, 0, 0, 1};
+    g.Specular = {0.99f, 0.99f, 0.7f, 0};
+    g.Power = 20;
+    dev->SetMaterial(&g);
+    dev->SetTexture(0, nullptr);
+    dev->SetRenderState(D3DRS_LIGHTING, FALSE);
+    dev->SetRenderState(D3DRS_COLORWRITEENABLE, 0);
+    for (SceneMesh* m : occluderList) {
+      if (!m->frame) continue;
+      dev->SetTransform(D3DTS_WORLD, &m->frame->world);
+      DrawWithOptions(*m, dev, false, false, &g);
+    }
+    DrawList(dragonList);
+    dev->SetRenderState(D3DRS_COLORWRITEENABLE, 15);
+    dev->SetRenderState(D3DRS_LIGHTING, TRUE);
+    dev->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    dev->SetTexture(0, nullptr);
+    for (SceneMesh* m : goldList) {
+      if (!m->frame) continue;
+      dev->SetTransform(D3DTS_WORLD, &m->frame->world);
+      DrawWithOptions(*m, dev, false, false, &g);
+    }
+    for (std::size_t i = 0; i < gemList.size(); ++i) {
+      SceneMesh* m = gemList[i];
+      if (!m->frame) continue;
+      g.Specular = i == 0 ? D3DCOLORVALUE{0.5f, 0.99f, 0.5f, 0} : D3DCOLORVALUE{0.99f, 0.5f, 0.5f, 0};
+      dev->SetTransform(D3DTS_WORLD, &m->frame->world);
+      DrawWithOptions(*m, dev, false, false, &g);
+    }
+    // The fire set's glow contribution goes here.
+    glow_.End();
+  }
+  glow_.Composite();
+}
+
+void RoomScene::ReleaseDeviceObjects() {
+  model_.ReleaseDeviceObjects();
+  for (auto& surface : lightMaps_)
+    for (auto*& t : surface)
+      if (t) {
+        t->Release();
+        t = nullptr;
+      }
+  glow_.ReleaseDeviceObjects();
+  emitterA_.ReleaseTexture();
+  emitterB_.ReleaseTexture();
+}
+
+}  // namespace scene

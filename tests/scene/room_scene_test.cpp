@@ -1,0 +1,261 @@
+// The room on the generated media (archive 469 embedded): named lists, culling of wall
+// cells, the light-mapped pass, the lights, the glow pass and the smoke emitters.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "platform/d3dx/d3dx_math.h"
+#include "scene/room_scene.h"
+#include "scene_test_device.h"
+
+using namespace d3d8;
+using namespace d3dx;
+using scene::RoomScene;
+using scene::SceneMesh;
+
+namespace {
+
+constexpr UINT kW = 256, kH = 144;
+
+std::vector<std::string> Names(const std::vector<SceneMesh*>& list) {
+  std::vector<std::string> out;
+  for (const SceneMesh* m : list) out.push_back(m->frame ? m->frame->name : std::string());
+  return out;
+}
+
+double MeanLuminance(const std::vector<std::uint8_t>& rgba) {
+  double sum = 0;
+  for (std::size_t i = 0; i + 3 < rgba.size(); i += 4) sum += 0.3 * rgba[i] + 0.59 * rgba[i + 1] + 0.11 * rgba[i + 2];
+  return rgba.empty() ? 0 : sum / static_cast<double>(rgba.size() / 4);
+}
+
+class RoomSceneTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    device_ = new scene_test::TestDevice(kW, kH);
+    if (!device_->dev) return;
+    IDirect3DDevice8* dev = device_->dev;
+    D3DXMATRIX proj, id;
+    D3DXMatrixPerspectiveFovLH(&proj, 3.1415927f / 4, static_cast<float>(kW) / kH, 10.0f, 1500.0f);
+    dev->SetTransform(D3DTS_PROJECTION, &proj);
+    D3DXMatrixIdentity(&id);
+    dev->SetTransform(D3DTS_WORLD, &id);
+    dev->SetTransform(D3DTS_VIEW, &id);
+    dev->SetRenderState(D3DRS_ZENABLE, TRUE);
+    dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+    dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+    room_ = new RoomScene(1234);
+    loadResult_ = room_->Load(dev);
+  }
+  static void TearDownTestSuite() {
+    delete room_;
+    delete device_;
+    room_ = nullptr;
+    device_ = nullptr;
+  }
+  void SetUp() override {
+    if (!device_ || !device_->dev) GTEST_SKIP() << "no offscreen device";
+    ASSERT_EQ(loadResult_, D3D_OK);
+  }
+
+  static void LookAt(D3DXVECTOR3 eye, D3DXVECTOR3 at, D3DXVECTOR3 up = D3DXVECTOR3(0, 1, 0)) {
+    D3DXMATRIX view;
+    D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+    device_->dev->SetTransform(D3DTS_VIEW, &view);
+  }
+  static std::vector<std::uint8_t> RenderFrame() {
+    IDirect3DDevice8* dev = device_->dev;
+    dev->BeginScene();
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    room_->Render();
+    dev->EndScene();
+    return device_->Frame();
+  }
+  static SceneMesh* Find(const char* name) {
+    for (SceneMesh& m : room_->allMeshes)
+      if (m.frame && m.frame->name == name) return &m;
+    return nullptr;
+  }
+
+  static scene_test::TestDevice* device_;
+  static RoomScene* room_;
+  static HRESULT loadResult_;
+};
+
+scene_test::TestDevice* RoomSceneTest::device_ = nullptr;
+RoomScene* RoomSceneTest::room_ = nullptr;
+HRESULT RoomSceneTest::loadResult_ = E_FAIL;
+
+}  // namespace
+
+TEST_F(RoomSceneTest, NamedListsFollowTheFrameNames) {
+  const RoomScene& r = *room_;
+  ASSERT_FALSE(r.allMeshes.empty());
+  EXPECT_EQ(Names(r.wallList), (std::vector<std::string>{"wall04", "wall03", "wall02", "wall01"}));
+  EXPECT_EQ(Names(r.archList), (std::vector<std::string>{"arches04", "arches03", "arches02", "arches01"}));
+  EXPECT_EQ(Names(r.gemList), (std::vector<std::string>{"giantgem01", "giantgem"}));
+  EXPECT_EQ(Names(r.floorList), (std::vector<std::string>{"floor", "gold"}));
+  EXPECT_EQ(Names(r.domeList), (std::vector<std::string>{"dome"}));
+  EXPECT_EQ(Names(r.wallObjects[0]), (std::vector<std::string>{"s_shield01", "s_shield", "Swords02", "Swords01"}));
+  EXPECT_TRUE(r.wallObjects[2].empty());
+  const auto gold = Names(r.goldList);
+  ASSERT_GE(gold.size(), 3u);
+  EXPECT_EQ(gold[0], "gold");
+  EXPECT_EQ(gold[1], "golden_plate");
+  for (std::size_t i = 2; i < gold.size(); ++i)
+    EXPECT_TRUE(gold[i].find("crown") != std::string::npos || gold[i].find("Cup") != std::string::npos) << gold[i];
+  ASSERT_FALSE(r.dragonList.empty());
+  for (const auto& n : Names(r.dragonList)) EXPECT_NE(n.find("Draco"), std::string::npos);
+  const auto occluders = Names(r.occluderList);
+  EXPECT_NE(std::find(occluders.begin(), occluders.end(), "floor"), occluders.end());
+  EXPECT_NE(std::find(occluders.begin(), occluders.end(), "fireplace"), occluders.end());
+  // Each exact text adds at most one entry: a missing name adds none.
+  for (const auto& n : Names(r.wallObjects[1])) EXPECT_EQ(n.rfind("BigShield", 0) == 0 || n.rfind("RoundShield", 0) == 0, true);
+  std::size_t lm = r.wallList.size() + r.archList.size() + r.domeList.size() + r.floorList.size();
+  for (const auto& w : r.wallObjects) lm += w.size();
+  EXPECT_EQ(r.lightMappedList.size(), lm);
+}
+
+TEST_F(RoomSceneTest, RestListHoldsEveryOtherMeshExactlyOnce) {
+  const RoomScene& r = *room_;
+  ASSERT_FALSE(r.bannerMeshes.empty());
+  std::set<const SceneMesh*> special;
+  for (const auto* list : {&r.gemList, &r.dragonList, &r.lightMappedList, &r.bannerMeshes})
+    for (const SceneMesh* m : *list) special.insert(m);
+  std::set<const SceneMesh*> rest(r.restList.begin(), r.restList.end());
+  EXPECT_EQ(rest.size(), r.restList.size()) << "duplicates in the rest list";
+  for (const SceneMesh* m : r.restList) EXPECT_EQ(special.count(m), 0u) << m->frame->name;
+  for (const SceneMesh& m : r.allMeshes)
+    EXPECT_TRUE(special.count(&m) || rest.count(&m)) << m.frame->name << " is drawn by no pass";
+  for (const SceneMesh* m : r.bannerMeshes) EXPECT_NE(m->frame->name.find("banner"), std::string::npos);
+}
+
+TEST_F(RoomSceneTest, AllFortyLightMapsLoad) {
+  for (int s = 0; s < 4; ++s)
+    for (int f = 0; f < scene::kLightMapFrames; ++f) EXPECT_NE(room_->lightMap(s, f), nullptr) << s << "/" << f;
+}
+
+TEST_F(RoomSceneTest, WallCellsBehindTheCameraAreCulled) {
+  // Standing close to the +z wall and looking along it towards +x: the wall's cells at
+  // negative x lie behind the camera, those ahead are in view.
+  LookAt({0, 100, 230}, {100, 100, 230});
+  room_->Update(0.01f);
+  RenderFrame();
+  SceneMesh* wall = room_->wallList.empty() ? nullptr : room_->wallList[0];
+  ASSERT_NE(wall, nullptr);
+  ASSERT_GT(wall->cells.size(), 2u);
+  int behindCulled = 0, behindDrawn = 0, aheadDrawn = 0;
+  for (std::size_t i = 0; i < wall->cells.size(); ++i) {
+    D3DXVECTOR3 c(0, 0, 0);
+    for (const auto& p : wall->cells[i].corners) c += p / 8.0f;
+    const int flag = wall->container()->visibleFlags[i];
+    if (c.x < -60) (flag ? behindDrawn : behindCulled)++;
+    if (c.x > 120 && flag) ++aheadDrawn;
+  }
+  EXPECT_GT(behindCulled, 0);
+  EXPECT_EQ(behindDrawn, 0);
+  EXPECT_GT(aheadDrawn, 0);
+}
+
+TEST_F(RoomSceneTest, LightMapsFlickerTheWallsBetweenDimAndBright) {
+  LookAt({0, 100, 0}, {-250, 100, 0});
+  room_->lightWalk().currentFrame = 0;
+  const double dim = MeanLuminance(RenderFrame());
+  room_->lightWalk().currentFrame = 9;
+  const double bright = MeanLuminance(RenderFrame());
+  EXPECT_GT(dim, 4.0) << "walls drawn black";
+  EXPECT_GT(bright, dim * 1.15);
+  // The pass leaves stage 1 off and lighting on.
+  DWORD op = 0, lighting = 0;
+  device_->dev->GetTextureStageState(1, D3DTSS_COLOROP, &op);
+  device_->dev->GetRenderState(D3DRS_LIGHTING, &lighting);
+  EXPECT_EQ(op, static_cast<DWORD>(D3DTOP_DISABLE));
+  EXPECT_EQ(lighting, static_cast<DWORD>(TRUE));
+}
+
+TEST_F(RoomSceneTest, LightsAreSetEveryFrame) {
+  LookAt({0, 100, 0}, {0, 100, 250});
+  for (int i = 0; i < 20; ++i) {
+    room_->Update(0.37f);
+    RenderFrame();
+    D3DLIGHT8 point{}, sun{};
+    device_->dev->GetLight(1, &point);
+    device_->dev->GetLight(0, &sun);
+    EXPECT_EQ(point.Type, D3DLIGHT_POINT);
+    EXPECT_GE(point.Diffuse.r, 0.46f);
+    EXPECT_LE(point.Diffuse.r, 0.56f);
+    EXPECT_EQ(point.Ambient.g, 0.0f);
+    EXPECT_EQ(sun.Type, D3DLIGHT_DIRECTIONAL);
+    EXPECT_NEAR(std::sqrt(sun.Direction.x * sun.Direction.x + sun.Direction.y * sun.Direction.y +
+                          sun.Direction.z * sun.Direction.z),
+                1.0f, 1e-5f);
+  }
+  BOOL on = TRUE;
+  device_->dev->GetLightEnable(2, &on);
+  EXPECT_FALSE(on);
+}
+
+TEST_F(RoomSceneTest, GlowComesFromGoldInViewOnly) {
+  SceneMesh* gold = Find("gold");
+  ASSERT_NE(gold, nullptr);
+  room_->Update(0.01f);
+  const D3DXVECTOR3 c = gold->box.Centre();
+  D3DXVECTOR3 target;
+  D3DXVec3TransformCoord(&target, &c, &gold->frame->world);
+  LookAt({0, 150, 0}, target);
+  RenderFrame();
+  int lit = 0;
+  for (int i = 0; i < scene::kGlowSize * scene::kGlowSize; ++i)
+    if (room_->glow().plane(2)[i] > 8) ++lit;
+  EXPECT_GT(lit, 20) << "no glow from the gold heap";
+
+  // Straight up into the dome: no gold, no gems, no glow.
+  LookAt({0, 100, 0}, {0, 400, 0}, {0, 0, 1});
+  RenderFrame();
+  int litUp = 0;
+  for (int i = 0; i < scene::kGlowSize * scene::kGlowSize; ++i)
+    if (room_->glow().plane(2)[i] > 8) ++litUp;
+  EXPECT_EQ(litUp, 0);
+}
+
+TEST_F(RoomSceneTest, SmokeEmittersRiseAwayFromEachOther) {
+  const float r = room_->model().ModelRadius();
+  EXPECT_FLOAT_EQ(room_->emitter(0).spawnRing, r / 1000);
+  EXPECT_EQ(room_->emitter(0).Pool().size(), 20u);
+  EXPECT_NE(room_->emitter(0).texture, nullptr);
+  for (int i = 0; i < 30; ++i) room_->Update(0.1f);
+  ASSERT_GT(room_->emitter(0).LiveCount(), 0);
+  ASSERT_GT(room_->emitter(1).LiveCount(), 0);
+  double zA = 0, zB = 0, yA = 0;
+  for (const auto& p : room_->emitter(0).Pool())
+    if (p.alive) zA += p.position.z, yA += p.position.y;
+  for (const auto& p : room_->emitter(1).Pool())
+    if (p.alive) zB += p.position.z;
+  EXPECT_GT(yA, 0);
+  EXPECT_GT(zA, 0);
+  EXPECT_LT(zB, 0);
+}
+
+TEST_F(RoomSceneTest, ArchiveTextureCallback) {
+  IDirect3DTexture8* t = reinterpret_cast<IDirect3DTexture8*>(0x1);
+  EXPECT_LT(scene::CreateTextureFromArchive(device_->dev, "no_such_member.jpg", &t), 0);
+  EXPECT_EQ(t, reinterpret_cast<IDirect3DTexture8*>(0x1));
+  t = nullptr;
+  ASSERT_EQ(scene::CreateTextureFromArchive(device_->dev, "ray.jpg", &t), D3D_OK);
+  ASSERT_NE(t, nullptr);
+  t->Release();
+}
+
+TEST(RoomSceneClock, TimeWrapsAfterTwoThousandPi) {
+  RoomScene room(1);
+  room.Update(6000.0f);
+  room.Update(300.0f);
+  EXPECT_NEAR(room.time(), 6300.0f - 6283.1855f, 1e-2f);
+}

@@ -1,0 +1,46 @@
+// An offscreen device of a given size for the room and glow tests.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/d3d8/d3d8.h"
+
+namespace scene_test {
+
+struct TestDevice {
+  d3d8::IDirect3D8* d3d = nullptr;
+  d3d8::IDirect3DDevice8* dev = nullptr;
+  TestDevice(d3d8::UINT width, d3d8::UINT height) {
+    using namespace d3d8;
+    d3d = Direct3DCreate8(D3D_SDK_VERSION);
+    if (!d3d) return;
+    D3DPRESENT_PARAMETERS pp{};
+    pp.BackBufferWidth = width;
+    pp.BackBufferHeight = height;
+    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+    pp.BackBufferCount = 1;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    pp.EnableAutoDepthStencil = TRUE;
+    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
+    if (d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev) < 0)
+      dev = nullptr;
+  }
+  ~TestDevice() {
+    if (dev) dev->Release();
+    if (d3d) d3d->Release();
+  }
+  TestDevice(const TestDevice&) = delete;
+  TestDevice& operator=(const TestDevice&) = delete;
+
+  // Presents and reads the frame back, top row first, RGBA.
+  std::vector<std::uint8_t> Frame() {
+    std::vector<std::uint8_t> rgba;
+    d3d8::UINT w = 0, h = 0;
+    dev->Present(nullptr, nullptr, nullptr, nullptr);
+    d3d8::ReadPresentedFrame(dev, rgba, w, h);
+    return rgba;
+  }
+};
+
+}  // namespace scene_test
