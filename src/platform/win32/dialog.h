@@ -9,7 +9,8 @@
 //  - in memory, for tests: nothing is shown; a script installed with
 //    SetDialogScriptForTesting acts as the user, message by message.
 // While a dialog is open its caption is published so that FindWindowA in any process of
-// this user finds it (class "#32770").
+// this user finds it (class "#32770"). With HOARDEL_DIALOG_LAYOUT set to a file name, the GTK
+// backend appends each shown dialog's control rectangles and the sizes their contents need.
 #pragma once
 
 #include <functional>

@@ -352,7 +352,8 @@ void SyncWidget(DialogRecord& d, Widget& w) {
   w.shownOnce = true;
 }
 
-// Writes each control's rectangle and the smallest size its widget needs, for layout checks.
+// Writes each control's rectangle and the smallest size its content needs, for layout
+// checks (HOARDEL_DIALOG_LAYOUT names the file).
 void WriteLayout(DialogRecord& d, Native& n) {
   const char* path = std::getenv("HOARDEL_DIALOG_LAYOUT");
   if (!path || !*path) return;
@@ -361,8 +362,13 @@ void WriteLayout(DialogRecord& d, Native& n) {
   std::fprintf(f, "dialog \"%s\" %d %d\n", Shown(TextOf(d.hwnd)).c_str(), n.width, n.height);
   for (Widget* w : n.widgets) {
     if (!gtk_widget_get_visible(w->widget)) continue;
+    // The size the widget needs for its content, without the rectangle it was given.
+    int requestW = -1, requestH = -1;
+    gtk_widget_get_size_request(w->widget, &requestW, &requestH);
+    gtk_widget_set_size_request(w->widget, -1, -1);
     GtkRequisition minimum{};
     gtk_widget_get_preferred_size(w->widget, &minimum, nullptr);
+    gtk_widget_set_size_request(w->widget, requestW, requestH);
     GtkAllocation a{};
     gtk_widget_get_allocation(w->widget, &a);
     std::fprintf(f, "control %d %d %d %d %d min %d %d \"%s\"\n", w->id, a.x, a.y, a.width, a.height, minimum.width,
