@@ -1,12 +1,8 @@
-// Process entry only: hands the command line to the host.
-#include <cstdio>
-#include <cstring>
+// Process entry only: the one application object runs the program.
+#include "scene/scene_app.h"
 
-#include "config/print_settings.h"
-
-int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "--print-settings") == 0) return PrintSettings(stdout);
-  std::fprintf(stderr, "hoardel3d: the saver is not built yet\n");
-  return 1;
+namespace {
+SceneApp theApp;
 }
+
+int main(int argc, char** argv) { return theApp.Main(argc, argv); }

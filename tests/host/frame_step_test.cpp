@@ -1,0 +1,323 @@
+// On the offscreen device: the frame step's timing and its lost / not-reset handling, the
+// texture service (dedupe, reduced-size retry, the one-time warning), and the base picture.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/quad_pool.h"
+#include "host/screensaver_app.h"
+#include "host/texture_service.h"
+#include "platform/d3dx/d3dx_texture.h"
+#include "platform/win32/clock.h"
+#include "platform/win32/msgbox.h"
+
+using namespace d3d8;
+
+namespace {
+
+struct OffscreenDevice {
+  IDirect3D8* d3d = nullptr;
+  IDirect3DDevice8* device = nullptr;
+  D3DPRESENT_PARAMETERS pp{};
+  OffscreenDevice() {
+    d3d = Direct3DCreate8(D3D_SDK_VERSION);
+    pp.BackBufferWidth = 64;
+    pp.BackBufferHeight = 48;
+    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+    pp.BackBufferCount = 1;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    pp.EnableAutoDepthStencil = TRUE;
+    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
+    if (d3d) d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device);
+  }
+  ~OffscreenDevice() {
+    if (device) device->Release();
+    if (d3d) d3d->Release();
+  }
+};
+
+class CountingApp : public ScreenSaverApp {
+ public:
+  std::vector<float> elapsed;
+  int renders = 0, restores = 0, releases = 0;
+  HRESULT FrameMove(IDirect3DDevice8* device, float ms) override {
+    elapsed.push_back(ms);
+    return ScreenSaverApp::FrameMove(device, ms);
+  }
+  HRESULT Render(IDirect3DDevice8* device) override {
+    ++renders;
+    return ScreenSaverApp::Render(device);
+  }
+  HRESULT RestoreDeviceObjects(IDirect3DDevice8* device) override {
+    ++restores;
+    return ScreenSaverApp::RestoreDeviceObjects(device);
+  }
+  void ReleaseDefaultPoolObjects() override { ++releases; }
+};
+
+class ManualClock {
+ public:
+  ManualClock() { win32::EnableManualClock(100.0); }
+  ~ManualClock() { win32::DisableManualClock(); }
+};
+
+TEST(FrameStep, TimingLossAndReset) {
+  OffscreenDevice od;
+  ASSERT_NE(od.device, nullptr);
+  ManualClock clock;
+  CountingApp app;
+  EXPECT_EQ(app.FrameStep(), win32::E_FAIL);  // no device yet
+  od.device->AddRef();
+  app.AttachDevice(od.device, od.pp);
+  app.settings.current.ShowTime = 0;
+  app.setPreviousFrameTime(static_cast<float>(win32::timeGetTime()));
+  win32::AdvanceManualClock(0.040);
+  ASSERT_EQ(app.FrameStep(), S_OK);
+  ASSERT_EQ(app.elapsed.size(), 1u);
+  EXPECT_NEAR(app.elapsed[0], 40.0f, 0.5f);
+  EXPECT_EQ(app.frameParity(), 0);
+  EXPECT_EQ(app.overlays.frameCounter, 1);
+
+  // Lost: nothing drawn, however many steps.
+  InjectCooperativeLevel(od.device, D3DERR_DEVICELOST);
+  for (int i = 0; i < 5; ++i) {
+    win32::AdvanceManualClock(1.0);
+    EXPECT_EQ(app.FrameStep(), D3DERR_DEVICELOST);
+  }
+  EXPECT_EQ(app.renders, 1);
+  // Back: reset, restored once, parity 1, the lost time not counted.
+  InjectCooperativeLevel(od.device, D3DERR_DEVICENOTRESET);
+  win32::AdvanceManualClock(0.5);
+  EXPECT_EQ(app.FrameStep(), D3DERR_DEVICENOTRESET);
+  EXPECT_EQ(app.releases, 1);
+  EXPECT_EQ(app.restores, 1);
+  EXPECT_EQ(app.frameParity(), 1);
+  EXPECT_EQ(app.renders, 1);
+  EXPECT_EQ(od.device->TestCooperativeLevel(), D3D_OK);
+  win32::AdvanceManualClock(0.020);
+  ASSERT_EQ(app.FrameStep(), S_OK);
+  EXPECT_NEAR(app.elapsed.back(), 20.0f, 0.5f);
+  EXPECT_EQ(app.frameParity(), 0);
+
+  // A clock reading behind the previous frame gives 0, not a negative time.
+  app.setPreviousFrameTime(static_cast<float>(win32::timeGetTime()) + 5000.0f);
+  ASSERT_EQ(app.FrameStep(), S_OK);
+  EXPECT_EQ(app.elapsed.back(), 0.0f);
+  EXPECT_EQ(app.overlays.frameCounter, 3);
+
+  // The base picture is the blue clear.
+  std::vector<std::uint8_t> rgba;
+  UINT w = 0, h = 0;
+  ASSERT_EQ(ReadPresentedFrame(od.device, rgba, w, h), S_OK);
+  ASSERT_EQ(w, 64u);
+  EXPECT_EQ(rgba[0], 0);
+  EXPECT_EQ(rgba[1], 0);
+  EXPECT_EQ(rgba[2], 255);
+
+  // Teardown puts an identity ramp back and releases the device.
+  D3DGAMMARAMP ramp{};
+  BuildGammaRamp(30, &ramp);
+  od.device->SetGammaRamp(D3DSGR_CALIBRATE, &ramp);
+  app.Teardown();
+  od.device->GetGammaRamp(&ramp);
+  EXPECT_EQ(ramp.red[255], 65280);
+  EXPECT_EQ(ramp.blue[1], 256);
+  EXPECT_EQ(app.device(), nullptr);
+  EXPECT_EQ(app.FrameStep(), win32::E_FAIL);
+}
+
+struct CreateCall {
+  UINT width, height;
+  D3DFORMAT format;
+};
+
+class TextureServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(od.device, nullptr);
+    Textures().Reset();
+    Textures().Bind(od.d3d, od.device, D3DFMT_X8R8G8B8, nullptr);
+  }
+  void TearDown() override {
+    Textures().Reset();
+  }
+  // Fails the first `failures` calls with `code`, then makes a small texture.
+  void Script(int failures, HRESULT code) {
+    Textures().SetCreateFunctionForTesting([this, failures, code](IDirect3DDevice8* device, const void*, UINT,
+                                                                   UINT width, UINT height, D3DFORMAT format,
+                                                                   IDirect3DTexture8** out) -> HRESULT {
+      calls.push_back({width, height, format});
+      if (static_cast<int>(calls.size()) <= failures || failures < 0) return code;
+      return d3dx::D3DXCreateTexture(device, 4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, out);
+    });
+  }
+  OffscreenDevice od;
+  std::vector<CreateCall> calls;
+  const unsigned char bytes[4] = {1, 2, 3, 4};
+};
+
+TEST_F(TextureServiceTest, SameNameAndFolderLoadsOnce) {
+  Script(0, S_OK);
+  TextureHandle a = Textures().LoadFromMemory(bytes, 4, "digit_0.JPG", "Digits\\");
+  TextureHandle b = Textures().LoadFromMemory(bytes, 4, "digit_0.JPG", "Digits\\");
+  TextureHandle c = Textures().LoadFromMemory(bytes, 4, "digit_0.JPG", "Other\\");
+  TextureHandle d = Textures().LoadFromMemory(bytes, 4, "DIGIT_0.JPG", "Digits\\");  // case matters
+  EXPECT_EQ(a.index, 0);
+  EXPECT_EQ(b.index, 0);
+  EXPECT_EQ(c.index, 1);
+  EXPECT_EQ(d.index, 2);
+  EXPECT_STREQ(c.folder, "Other\\");
+  EXPECT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0].width, 0u);
+  EXPECT_EQ(calls[0].format, D3DFMT_UNKNOWN);
+  EXPECT_TRUE(Textures().loadedAt(0));
+
+  // Set, release all, set again: the stage ends up empty.
+  Textures().SetTexture(0, a);
+  IDirect3DBaseTexture8* t = nullptr;
+  od.device->GetTexture(0, &t);
+  EXPECT_NE(t, nullptr);
+  if (t) t->Release();
+  Textures().ReleaseAll();
+  EXPECT_EQ(Textures().entryCount(), 3u);
+  EXPECT_FALSE(Textures().loadedAt(0));
+  Textures().SetTexture(0, a);
+  od.device->GetTexture(0, &t);
+  EXPECT_EQ(t, nullptr);
+  // Out-of-range handles and stages do nothing; -1 unsets.
+  Textures().SetTexture(0, c);
+  TextureHandle bad;
+  bad.index = 99;
+  Textures().SetTexture(1, bad);
+  bad.index = -1;
+  Textures().SetTexture(8, bad);
+}
+
+TEST_F(TextureServiceTest, RetryAtReducedSizeInTheFallbackFormat) {
+  Script(1, E_OUTOFMEMORY);
+  win32::ScopedMessageBoxCapture boxes;
+  TextureHandle h = Textures().LoadFromMemory(bytes, 4, "big.jpg", "");
+  EXPECT_EQ(h.index, 0);
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1].width, 256u);
+  EXPECT_EQ(calls[1].height, 256u);
+  EXPECT_EQ(calls[1].format, Textures().fallbackFormat());
+  EXPECT_TRUE(Textures().fallbackFormat() == D3DFMT_A1R5G5B5 || Textures().fallbackFormat() == D3DFMT_R5G6B5);
+  EXPECT_TRUE(Textures().loadedAt(0));
+  EXPECT_TRUE(boxes.calls().empty());
+}
+
+TEST_F(TextureServiceTest, WarnsOnceWhenNothingCanBeCreated) {
+  Script(-1, D3DERR_OUTOFVIDEOMEMORY);
+  win32::ScopedMessageBoxCapture boxes;
+  TextureHandle a = Textures().LoadFromMemory(bytes, 4, "a.jpg", "");
+  TextureHandle b = Textures().LoadFromMemory(bytes, 4, "b.jpg", "");
+  EXPECT_EQ(a.index, 0);  // a valid handle without a texture
+  EXPECT_EQ(b.index, 1);
+  EXPECT_EQ(Textures().textureAt(0), nullptr);
+  EXPECT_FALSE(Textures().loadedAt(1));
+  ASSERT_EQ(boxes.calls().size(), 1u);
+  EXPECT_EQ(boxes.calls()[0].caption, "Warning!");
+  EXPECT_EQ(boxes.calls()[0].text, "Not enought video memory. There why some objects will be white color.");
+  EXPECT_EQ(boxes.calls()[0].type & win32::MB_ICONMASK, win32::MB_ICONWARNING);
+}
+
+TEST_F(TextureServiceTest, OtherFailuresGetTheGeneralWarning) {
+  Script(-1, E_FAIL);
+  win32::ScopedMessageBoxCapture boxes;
+  Textures().LoadFromMemory(bytes, 4, "a.jpg", "");
+  ASSERT_EQ(boxes.calls().size(), 1u);
+  EXPECT_EQ(boxes.calls()[0].text, "Some textures was not loaded. There why some objects will be white color.");
+}
+
+TEST(TextureServiceUnbound, HandsOutNoTexture) {
+  Textures().Reset();
+  const unsigned char bytes[2] = {0, 0};
+  TextureHandle h = Textures().LoadFromMemory(bytes, 2, "x", "y");
+  EXPECT_EQ(h.index, -1);
+  EXPECT_STREQ(h.name, "x");
+  EXPECT_EQ(Textures().entryCount(), 0u);
+}
+
+TEST(Overlays, MissingDigitsAndLoadingImagesDegradeQuietly) {
+  // This test program carries no resources: every glyph stays without a texture, and the
+  // loading screen and the overlays still draw.
+  OffscreenDevice od;
+  ASSERT_NE(od.device, nullptr);
+  Textures().Reset();
+  Textures().Bind(od.d3d, od.device, D3DFMT_X8R8G8B8, nullptr);
+  Quads().ReleaseAll();
+  Quads().Bind(od.device, nullptr);
+  win32::ScopedMessageBoxCapture boxes;
+  Overlays o;
+  int parity = 1;
+  EXPECT_EQ(o.ShowLoadingScreen(od.device, nullptr, &parity), S_OK);
+  EXPECT_EQ(parity, 1);  // flipped twice
+  EXPECT_GE(o.vertexBuffer, 0);
+  o.LoadDigits(nullptr);
+  for (const TextureHandle& g : o.glyphs) EXPECT_EQ(g.index, -1);
+  EXPECT_STREQ(o.glyphs[kGlyphColon].name, "digit_ddot.JPG");
+  od.device->BeginScene();
+  o.Draw(od.device, true, false, true);
+  od.device->EndScene();
+  EXPECT_TRUE(boxes.calls().empty());
+  // The overlay states are put back: depth on, blending off.
+  DWORD z = 0, blend = 1;
+  od.device->GetRenderState(D3DRS_ZENABLE, &z);
+  od.device->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
+  EXPECT_EQ(z, 1u);
+  EXPECT_EQ(blend, 0u);
+  Quads().ReleaseAll();
+  Textures().Reset();
+}
+
+TEST(QuadPool, WritesAStripInViewportFractions) {
+  OffscreenDevice od;
+  ASSERT_NE(od.device, nullptr);
+  QuadPool pool;
+  pool.Bind(od.device, nullptr);
+  int h = -1;
+  ASSERT_EQ(pool.CreateBuffer(&h, kScreenQuadFvf, 4), S_OK);
+  EXPECT_EQ(h, 0);
+  int again = h;
+  ASSERT_EQ(pool.CreateBuffer(&again, kScreenQuadFvf, 4), S_OK);  // an existing index appends
+  EXPECT_EQ(again, 1);
+  int bogus = 17;
+  EXPECT_EQ(pool.CreateBuffer(&bogus, kScreenQuadFvf, 4), win32::E_FAIL);
+  EXPECT_EQ(bogus, 17);
+  int unknown = -1;
+  EXPECT_EQ(pool.CreateBuffer(&unknown, 0x999, 4), win32::E_FAIL);
+  EXPECT_EQ(PoolVertexSize(0x152), 36u);
+  EXPECT_EQ(PoolVertexSize(0x252), 44u);
+  const ScreenQuadVertex init[4] = {{0, 0, 0.99f, 1, 0, 0, 0}, {0, 0, 0.99f, 1, 0, 0, 0},
+                                    {0, 0, 0.99f, 1, 0, 0, 0}, {0, 0, 0.99f, 1, 0, 0, 0}};
+  ASSERT_EQ(pool.WriteVertices(h, init, sizeof init), S_OK);
+  ASSERT_EQ(pool.WriteQuad(h, 0.25f, 0.5f, 0.5f, 0.25f, 0xFF112233u, 0.1f, 0.2f, 0.3f, 0.4f), S_OK);
+  // Read back through a lock (managed buffers keep their contents).
+  IDirect3DVertexBuffer8* vb = nullptr;
+  UINT stride = 0;
+  ASSERT_EQ(pool.Select(h), S_OK);
+  od.device->GetStreamSource(0, &vb, &stride);
+  ASSERT_NE(vb, nullptr);
+  EXPECT_EQ(stride, 28u);
+  BYTE* data = nullptr;
+  ASSERT_EQ(vb->Lock(0, 0, &data, 0), S_OK);
+  const auto* v = reinterpret_cast<const ScreenQuadVertex*>(data);
+  EXPECT_FLOAT_EQ(v[0].x, 16.0f);
+  EXPECT_FLOAT_EQ(v[0].y, 36.0f);
+  EXPECT_FLOAT_EQ(v[0].v, 0.4f);
+  EXPECT_FLOAT_EQ(v[1].y, 24.0f);
+  EXPECT_FLOAT_EQ(v[1].v, 0.2f);
+  EXPECT_FLOAT_EQ(v[2].x, 48.0f);
+  EXPECT_FLOAT_EQ(v[3].u, 0.3f);
+  EXPECT_FLOAT_EQ(v[3].y, 24.0f);
+  EXPECT_FLOAT_EQ(v[3].z, 0.99f);
+  EXPECT_FLOAT_EQ(v[3].rhw, 1.0f);
+  EXPECT_EQ(v[2].color, 0xFF112233u);
+  vb->Unlock();
+  vb->Release();
+  pool.ReleaseAll();
+}
+
+}  // namespace

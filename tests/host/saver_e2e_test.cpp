@@ -1,0 +1,466 @@
+// The real executable: capture without a display, and the run modes under a private Xvfb
+// (test window, full-screen saver, second copy, preview into a foreign window, drawing into a
+// daemon's window, configuration mode).
+#include <gtest/gtest.h>
+// clang-format off
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+// clang-format on
+#include <fcntl.h>
+#include <png.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/settings.h"
+
+extern char** environ;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kExe = HOARDEL_EXECUTABLE;
+
+struct Child {
+  pid_t pid = 0;
+  std::string errFile;
+};
+
+// Runs the program with extra environment entries; stderr goes to a file.
+Child Spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+            const std::string& errFile) {
+  std::vector<std::string> envStrings;
+  for (char** e = environ; *e; ++e) {
+    std::string s = *e;
+    const std::string key = s.substr(0, s.find('='));
+    if (!env.count(key)) envStrings.push_back(s);
+  }
+  for (const auto& [k, v] : env)
+    if (!v.empty()) envStrings.push_back(k + "=" + v);
+  std::vector<char*> envp, argv;
+  for (auto& s : envStrings) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> all = {kExe};
+  all.insert(all.end(), args.begin(), args.end());
+  for (auto& s : all) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  Child c;
+  c.errFile = errFile;
+  if (posix_spawn(&c.pid, kExe, &fa, nullptr, argv.data(), envp.data()) != 0) c.pid = 0;
+  posix_spawn_file_actions_destroy(&fa);
+  return c;
+}
+
+// Exit status, or -1 when still running after the timeout (the child is then killed).
+int WaitExit(Child& c, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    int status = 0;
+    pid_t r = waitpid(c.pid, &status, WNOHANG);
+    if (r == c.pid) {
+      c.pid = 0;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(c.pid, SIGKILL);
+  waitpid(c.pid, nullptr, 0);
+  c.pid = 0;
+  return -1;
+}
+
+// Whether the child is still running; an ended child is left for WaitExit to collect.
+bool Running(const Child& c) {
+  if (c.pid <= 0) return false;
+  siginfo_t info{};
+  if (waitid(P_PID, static_cast<id_t>(c.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return false;
+  return info.si_pid == 0;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct Image {
+  unsigned width = 0, height = 0;
+  std::vector<unsigned char> rgba;
+  const unsigned char* at(unsigned x, unsigned y) const { return &rgba[(y * width + x) * 4]; }
+};
+
+bool ReadPng(const std::string& path, Image* img) {
+  png_image p{};
+  p.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&p, path.c_str())) return false;
+  p.format = PNG_FORMAT_RGBA;
+  img->width = p.width;
+  img->height = p.height;
+  img->rgba.resize(PNG_IMAGE_SIZE(p));
+  return png_image_finish_read(&p, nullptr, img->rgba.data(), 0, nullptr) != 0;
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/hoardel-host-e2e-XXXXXX";
+    path_ = mkdtemp(tmpl);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& s) const { return path_ + "/" + s; }
+
+ private:
+  std::string path_;
+};
+
+// Stores the settings where the child will read them (the registry follows
+// XDG_CONFIG_HOME at every call).
+void StoreSettings(const std::string& configHome, const SaverSettings& settings) {
+  const char* old = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = old ? old : "";
+  setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+  WriteSettings(settings);
+  if (old)
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
+}
+
+std::map<std::string, std::string> BaseEnv(const TempDir& t) {
+  fs::create_directories(t / "config");
+  fs::create_directories(t / "run");
+  fs::create_directories(t / "tmp");
+  chmod((t / "run").c_str(), 0700);
+  return {{"XDG_CONFIG_HOME", t / "config"}, {"XDG_RUNTIME_DIR", t / "run"}, {"TMPDIR", t / "tmp"},
+          {"HOARDEL_MESSAGEBOX", "stderr"},  {"SDL_AUDIODRIVER", "dummy"},   {"XSCREENSAVER_WINDOW", ""}};
+}
+
+// Bright pixels in the clock's band (bottom right), where the glyphs are drawn.
+int ClockBandBrightPixels(const Image& img) {
+  int n = 0;
+  for (unsigned y = img.height * 92 / 100; y < img.height; ++y)
+    for (unsigned x = img.width / 2; x < img.width; ++x) {
+      const unsigned char* p = img.at(x, y);
+      n += (p[0] > 150 && p[1] > 150) ? 1 : 0;
+    }
+  return n;
+}
+
+TEST(SaverCapture, WritesTheLoadingScreenAndClockFrames) {
+  TempDir t;
+  auto env = BaseEnv(t);
+  env["DISPLAY"] = "";
+  Image styles[2];
+  for (int style = 0; style < 2; ++style) {
+    SaverSettings s;
+    s.ShowTime = 1;
+    s.ShowFPS = 1;
+    s.DigClock_24H = static_cast<std::uint8_t>(style);
+    StoreSettings(t / "config", s);
+    const std::string out = t / ("cap" + std::to_string(style));
+    Child c = Spawn({"--capture", out, "--frames", "3", "--size", "640x480", "--time", "13:00:00", "--seed", "7"},
+                    env, t / "cap.err");
+    ASSERT_EQ(WaitExit(c, 120), 0) << ReadFile(t / "cap.err");
+    EXPECT_TRUE(fs::exists(out + "/loading.png"));
+    EXPECT_TRUE(fs::exists(out + "/frame-0003.png"));
+    EXPECT_FALSE(fs::exists(out + "/frame-0001.png"));  // only the last one without --every
+    Image& img = styles[style];
+    ASSERT_TRUE(ReadPng(out + "/frame-0003.png", &img));
+    EXPECT_EQ(img.width, 640u);
+    EXPECT_EQ(img.height, 480u);
+    const unsigned char* px = img.at(320, 200);
+    EXPECT_EQ(px[0], 0);
+    EXPECT_EQ(px[2], 255);  // the blue clear
+    EXPECT_GT(ClockBandBrightPixels(img), 50) << "no clock drawn";
+    Image loading;
+    ASSERT_TRUE(ReadPng(out + "/loading.png", &loading));
+    EXPECT_NE(loading.at(320, 240)[2], 255) << "the loading screen is not the blue clear";
+  }
+  // The two styles draw different glyphs ("1:00:00 PM" against "13:00:00").
+  ASSERT_EQ(styles[0].rgba.size(), styles[1].rgba.size());
+  EXPECT_NE(styles[0].rgba, styles[1].rgba);
+}
+
+TEST(SaverCapture, EveryKAndStatsAndBadArguments) {
+  TempDir t;
+  auto env = BaseEnv(t);
+  env["DISPLAY"] = "";
+  const std::string out = t / "every";
+  Child c = Spawn({"--capture", out, "--frames", "4", "--every", "2", "--size", "160x120", "--stats"}, env,
+                  t / "e.err");
+  ASSERT_EQ(WaitExit(c, 120), 0) << ReadFile(t / "e.err");
+  EXPECT_TRUE(fs::exists(out + "/frame-0002.png"));
+  EXPECT_TRUE(fs::exists(out + "/frame-0004.png"));
+  EXPECT_FALSE(fs::exists(out + "/frame-0003.png"));
+  Child bad = Spawn({"--capture", out, "--frames", "zero"}, env, t / "b.err");
+  EXPECT_EQ(WaitExit(bad, 30), 2);
+  EXPECT_NE(ReadFile(t / "b.err").find("--frames"), std::string::npos);
+}
+
+// --- under Xvfb ----------------------------------------------------------------------------
+
+class Xvfb {
+ public:
+  Xvfb() {
+    if (system("command -v Xvfb >/dev/null 2>&1") != 0) return;
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    std::string fd = std::to_string(fds[1]);
+    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    if (posix_spawnp(&pid_, "Xvfb", &fa, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
+    posix_spawn_file_actions_destroy(&fa);
+    close(fds[1]);
+    char buf[32] = {0};
+    std::size_t n = 0;
+    while (pid_ && n < sizeof buf - 1) {
+      ssize_t r = read(fds[0], buf + n, sizeof buf - 1 - n);
+      if (r <= 0) break;
+      n += static_cast<std::size_t>(r);
+      if (buf[n - 1] == '\n') break;
+    }
+    close(fds[0]);
+    if (n > 0) display_ = ":" + std::string(buf, buf + n - 1);
+    if (!display_.empty()) dpy_ = XOpenDisplay(display_.c_str());
+  }
+  ~Xvfb() {
+    if (dpy_) XCloseDisplay(dpy_);
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool ok() const { return dpy_ != nullptr; }
+  const std::string& name() const { return display_; }
+  Display* dpy() const { return dpy_; }
+
+  // Top-level windows titled "D3D SS" (our saver windows), searched through the tree.
+  std::vector<Window> SaverWindows() {
+    std::vector<Window> found;
+    Walk(DefaultRootWindow(dpy_), found);
+    return found;
+  }
+  Window WaitSaverWindow(double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+      auto w = SaverWindows();
+      if (!w.empty()) return w[0];
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return 0;
+  }
+  bool Xdotool(const std::string& args, bool mustWork = true) {
+    const std::string cmd = "DISPLAY=" + display_ + " xdotool " + args + " >/dev/null 2>&1";
+    const bool ok = system(cmd.c_str()) == 0;
+    if (!ok && mustWork) ADD_FAILURE() << "xdotool " << args;
+    return ok;
+  }
+
+ private:
+  void Walk(Window w, std::vector<Window>& found) {
+    char* name = nullptr;
+    if (XFetchName(dpy_, w, &name) && name) {
+      if (std::string(name) == "D3D SS") found.push_back(w);
+      XFree(name);
+    }
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned n = 0;
+    if (XQueryTree(dpy_, w, &root, &parent, &children, &n)) {
+      for (unsigned i = 0; i < n; ++i) Walk(children[i], found);
+      if (children) XFree(children);
+    }
+  }
+  pid_t pid_ = 0;
+  std::string display_;
+  Display* dpy_ = nullptr;
+};
+
+#define NEED_XVFB(x)                                              \
+  if (!(x).ok()) GTEST_SKIP() << "Xvfb is not available here"
+
+bool HaveXdotool() { return system("command -v xdotool >/dev/null 2>&1") == 0; }
+
+TEST(SaverE2E, TestWindowIgnoresKeysAndEndsOnMouseMoves) {
+  Xvfb x;
+  NEED_XVFB(x);
+  if (!HaveXdotool()) GTEST_SKIP() << "xdotool is not available";
+  TempDir t;
+  auto env = BaseEnv(t);
+  env["DISPLAY"] = x.name();
+  SaverSettings s;
+  s.ExitOnMouseMove = 1;
+  StoreSettings(t / "config", s);
+  Child c = Spawn({"/t"}, env, t / "t.err");
+  Window w = x.WaitSaverWindow(30);
+  ASSERT_NE(w, 0u) << ReadFile(t / "t.err");
+  XWindowAttributes a{};
+  XGetWindowAttributes(x.dpy(), w, &a);
+  EXPECT_EQ(a.width, 600);
+  EXPECT_EQ(a.height, 400);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  x.Xdotool("mousemove --window " + std::to_string(w) + " 100 100");
+  x.Xdotool("windowfocus " + std::to_string(w));
+  x.Xdotool("key a");
+  x.Xdotool("click 1");
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  ASSERT_TRUE(Running(c)) << "keys or clicks ended the test window: " << ReadFile(t / "t.err");
+  // A few moves are tolerated...
+  for (int i = 0; i < 10; ++i) x.Xdotool("mousemove --window " + std::to_string(w) + " " +
+                                         std::to_string(120 + i * 7) + " " + std::to_string(110 + (i % 2) * 9));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(Running(c));
+  // ... more than 30 end it.
+  // (The window goes away once the saver has ended, so later moves may find nothing.)
+  for (int i = 0; i < 40 && Running(c); ++i)
+    x.Xdotool("mousemove --window " + std::to_string(w) + " " + std::to_string(200 + (i % 10) * 11) + " " +
+                  std::to_string(150 + (i % 3) * 13),
+              false);
+  EXPECT_EQ(WaitExit(c, 20), 0) << ReadFile(t / "t.err");
+}
+
+TEST(SaverE2E, SaverEndsOnFirstKeyAndASecondCopyExitsAtOnce) {
+  Xvfb x;
+  NEED_XVFB(x);
+  if (!HaveXdotool()) GTEST_SKIP() << "xdotool is not available";
+  TempDir t;
+  auto env = BaseEnv(t);
+  env["DISPLAY"] = x.name();
+  Child first = Spawn({"/s"}, env, t / "s1.err");
+  Window w = x.WaitSaverWindow(30);
+  ASSERT_NE(w, 0u) << ReadFile(t / "s1.err");
+  XWindowAttributes a{};
+  XGetWindowAttributes(x.dpy(), w, &a);
+  EXPECT_EQ(a.width, 1024);
+  EXPECT_EQ(a.height, 768);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(Running(first)) << ReadFile(t / "s1.err");
+  const auto start = std::chrono::steady_clock::now();
+  Child second = Spawn({"/s"}, env, t / "s2.err");
+  EXPECT_EQ(WaitExit(second, 20), 0);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
+  EXPECT_EQ(x.SaverWindows().size(), 1u);
+  ASSERT_TRUE(Running(first));
+  x.Xdotool("mousemove --window " + std::to_string(w) + " 300 300");
+  x.Xdotool("key space");
+  EXPECT_EQ(WaitExit(first, 20), 0) << ReadFile(t / "s1.err");
+  EXPECT_TRUE(x.SaverWindows().empty());
+}
+
+Window MakeForeignWindow(Display* d, int w, int h) {
+  Window win = XCreateSimpleWindow(d, DefaultRootWindow(d), 10, 10, static_cast<unsigned>(w),
+                                   static_cast<unsigned>(h), 0, 0, 0);
+  XMapWindow(d, win);
+  XSync(d, False);
+  return win;
+}
+
+// Counts pixels of the window's area on screen that match a predicate.
+template <typename F>
+int CountPixels(Display* d, Window win, int w, int h, F match) {
+  XImage* img = XGetImage(d, win, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+  if (!img) return -1;
+  int n = 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const unsigned long p = XGetPixel(img, x, y);
+      n += match((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF) ? 1 : 0;
+    }
+  XDestroyImage(img);
+  return n;
+}
+
+TEST(SaverE2E, PreviewPaintsThePictureIntoAForeignWindow) {
+  Xvfb x;
+  NEED_XVFB(x);
+  TempDir t;
+  auto env = BaseEnv(t);
+  env["DISPLAY"] = x.name();
+  Window parent = MakeForeignWindow(x.dpy(), 152, 112);
+  Child c = Spawn({"/p", std::to_string(parent)}, env, t / "p.err");
+  int coloured = 0;
+  for (int i = 0; i < 100 && coloured < 100; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    coloured = CountPixels(x.dpy(), parent, 152, 112, [](unsigned r, unsigned g, unsigned b) { return r + g + b > 60; });
+  }
+  EXPECT_GE(coloured, 100) << ReadFile(t / "p.err");
+  ASSERT_TRUE(Running(c));
+  XDestroyWindow(x.dpy(), parent);
+  XSync(x.dpy(), False);
+  EXPECT_EQ(WaitExit(c, 20), 0) << ReadFile(t / "p.err");
+
+  // A control panel that closes at once, during the first half second, or hands over a
+  // window that is already gone, ends the preview too.
+  for (int delayMs : {0, 150}) {
+    Window early = MakeForeignWindow(x.dpy(), 152, 112);
+    Child d = Spawn({"/p", std::to_string(early)}, env, t / "p2.err");
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    XDestroyWindow(x.dpy(), early);
+    XSync(x.dpy(), False);
+    EXPECT_EQ(WaitExit(d, 20), 0) << delayMs << " ms: " << ReadFile(t / "p2.err");
+  }
+}
+
+TEST(SaverE2E, DrawsIntoADaemonWindowAndEndsOnSigterm) {
+  Xvfb x;
+  NEED_XVFB(x);
+  TempDir t;
+  auto env = BaseEnv(t);
+  env["DISPLAY"] = x.name();
+  Window win = MakeForeignWindow(x.dpy(), 320, 240);
+  Child c = Spawn({"-window-id", std::to_string(win)}, env, t / "w.err");
+  int blue = 0;
+  for (int i = 0; i < 150 && blue < 320 * 240 / 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    blue = CountPixels(x.dpy(), win, 320, 240, [](unsigned r, unsigned g, unsigned b) { return r < 40 && g < 40 && b > 200; });
+  }
+  EXPECT_GE(blue, 320 * 240 / 2) << ReadFile(t / "w.err");
+  ASSERT_TRUE(Running(c)) << ReadFile(t / "w.err");
+  kill(c.pid, SIGTERM);
+  EXPECT_EQ(WaitExit(c, 20), 0) << ReadFile(t / "w.err");
+  EXPECT_TRUE(fs::is_empty(t / "tmp")) << "temporary files were left behind";
+  XDestroyWindow(x.dpy(), win);
+}
+
+// Without a display the configuration mode can only say that its dialog cannot be shown (or,
+// before the dialog exists, that it is not there yet); either way it ends with 0 and draws
+// nothing.
+TEST(SaverE2E, ConfigurationModeReachesTheDialog) {
+  TempDir t;
+  auto env = BaseEnv(t);
+  env["DISPLAY"] = "";
+  for (std::vector<std::string> args : {std::vector<std::string>{"/c"}, std::vector<std::string>{},
+                                        std::vector<std::string>{"/c:123"}}) {
+    Child c = Spawn(args, env, t / "c.err");
+    EXPECT_EQ(WaitExit(c, 60), 0);
+    EXPECT_NE(ReadFile(t / "c.err").find("ialog"), std::string::npos) << ReadFile(t / "c.err");
+    EXPECT_TRUE(fs::is_empty(t / "tmp"));
+  }
+  // Password change has nothing to do here.
+  Child a = Spawn({"/a", "5"}, env, t / "a.err");
+  EXPECT_EQ(WaitExit(a, 60), 0);
+}
+
+}  // namespace
