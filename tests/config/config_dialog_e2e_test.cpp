@@ -1,7 +1,7 @@
 // The real program in the configuration mode under a private Xvfb: "hoardel3d /c" shows the
 // GTK dialog laid out from its template (a screenshot is written next to the test for a
 // look), a second copy and a saver refuse to start while it is open, Escape cancels without
-// storing, and a click, a thumb drag and Return store the choices.
+// storing, a click, a thumb drag and Return store the choices, and SIGTERM ends it cleanly.
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -291,6 +291,15 @@ TEST_F(ConfigModeTest, ClickDragAndReturnStoreTheChoices) {
   EXPECT_EQ(stored["GmCntrl"], 200u);
   EXPECT_EQ(stored["Music"], 2u);
   EXPECT_EQ(stored["Width"], 800u) << "Xvfb's one mode is 800 x 600";
+}
+
+TEST_F(ConfigModeTest, TerminationSignalEndsTheDialogCleanly) {
+  pid_t dialog = Start({"/c:123"});
+  ASSERT_FALSE(WaitForDialog().empty());
+  kill(dialog, SIGTERM);
+  EXPECT_EQ(Wait(dialog, 5000), 0);
+  EXPECT_TRUE(Windows().empty());
+  EXPECT_TRUE(Stored().empty());
 }
 
 }  // namespace

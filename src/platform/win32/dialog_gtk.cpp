@@ -459,6 +459,8 @@ class GtkBackend : public DialogBackend {
 
   void Run(DialogRecord& d) override {
     Native* n = NativeOf(d);
+    // SIGTERM, SIGINT and SIGHUP end a shown dialog as Cancel (polled by CheckTermination).
+    InstallTerminationSignals();
     Sync(d);
     gtk_widget_show(n->window);
     gtk_window_present(GTK_WINDOW(n->window));
