@@ -131,6 +131,16 @@ void ApplyRunOptions(const RunOptions& o, SaverSettings& s) {
   if (o.exitOnMouseMove) s.ExitOnMouseMove = *o.exitOnMouseMove ? 1 : 0;
 }
 
+int PrintSettingsWithRunOptions(const RunOptions& options, std::FILE* out) {
+  SettingsStore store;
+  store.LoadDefaults();
+  ReadSettings(store.current);
+  ApplyRunOptions(options, store.current);
+  const std::string text = FormatSettings(store.current);
+  std::fwrite(text.data(), 1, text.size(), out);
+  return std::fflush(out) == 0 ? 0 : 1;
+}
+
 const char* RunOptionsUsage() {
   return "Options for one run (the stored settings are not changed):\n"
          "  --fps, --no-fps              show or hide the frame rate\n"

@@ -5,6 +5,7 @@
 // after the stored values are read, and never written back.
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +49,11 @@ RunOptionsParse ExtractRunOptions(int argc, const char* const* argv);
 // Overrides the given settings with what the options set; fields they do not name are
 // untouched.
 void ApplyRunOptions(const RunOptions& options, SaverSettings& settings);
+
+// --print-settings with per-run options: the settings a drawing run would use (defaults
+// resource, stored values, then the options), one "Name=value" line per field. Returns the
+// exit code.
+int PrintSettingsWithRunOptions(const RunOptions& options, std::FILE* out);
 
 // The usage lines of the per-run options, for --help and error messages.
 const char* RunOptionsUsage();

@@ -531,6 +531,7 @@ void ScreenSaverApp::PrepareDrawingRun() {
   settings.LoadDefaults();
   ReadSettings(settings.current);
   ReadExtraSettings();
+  ApplyRunOptions(runOptions, settings.current);
   devices.SelectMode(static_cast<UINT>(settings.current.Width), static_cast<UINT>(settings.current.Height),
                      settings.current.BitCount, static_cast<D3DMULTISAMPLE_TYPE>(settings.current.FSAA));
   const DeviceSelection& sel = devices.selection();
@@ -639,10 +640,19 @@ int ScreenSaverApp::RunDaemon(unsigned long x11Window) {
 }
 
 int ScreenSaverApp::Main(int argc, const char* const* argv) {
+  // The per-run options come out of the command line before anything else reads it.
+  const RunOptionsParse options = ExtractRunOptions(argc, argv);
+  if (!options.ok()) {
+    std::fprintf(stderr, "hoardel3d: %s\n%s", options.error.c_str(), RunOptionsUsage());
+    return 2;
+  }
+  runOptions = options.options;
+  argc = static_cast<int>(options.rest.size());
+  argv = options.rest.data();
   const LinuxForm form = ParseLinuxForm(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
   switch (form.kind) {
     case LinuxForm::PrintSettings:
-      return PrintSettings(stdout);
+      return PrintSettingsWithRunOptions(runOptions, stdout);
     case LinuxForm::Error:
       std::fprintf(stderr, "hoardel3d: %s\n", form.error.c_str());
       return 2;
@@ -651,7 +661,15 @@ int ScreenSaverApp::Main(int argc, const char* const* argv) {
         std::fprintf(stderr, "hoardel3d: -root needs a display\n");
         return 1;
       }
-      const unsigned long root = X11WindowOf(GetDesktopWindow());
+      // XScreenSaver runs "-root" programs with the window it made for them in
+      // $XSCREENSAVER_WINDOW (its virtual root); the real root lies hidden beneath it.
+      unsigned long root = 0;
+      if (const char* given = std::getenv("XSCREENSAVER_WINDOW"); given && *given) {
+        char* end = nullptr;
+        const unsigned long id = std::strtoul(given, &end, 0);
+        if (end != given && *end == '\0') root = id;
+      }
+      if (!root) root = X11WindowOf(GetDesktopWindow());
       if (!root) {
         std::fprintf(stderr, "hoardel3d: the root window cannot be reached\n");
         return 1;

@@ -15,6 +15,7 @@
 #include "host/device_table.h"
 #include "host/log.h"
 #include "host/overlays.h"
+#include "host/run_options.h"
 #include "media/text_table.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/win32/gdi.h"
@@ -134,6 +135,8 @@ class ScreenSaverApp {
   }
 
   SettingsStore settings;
+  // Overrides of the stored settings for this run (command line), applied after they are read.
+  RunOptions runOptions;
   TextTable texts;
   DeviceTable devices;
   Overlays overlays;
