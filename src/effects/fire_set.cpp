@@ -64,9 +64,13 @@ void FireSet::RebuildCullBoxes() {
     b.ScaleAboutCentre(1.4f);
     cullBoxes.push_back(TransformBox(b, torches[i]->frame->world));
   }
+  // A fireplace burns at the foot of its mesh, which may reach up to the ceiling with its
+  // chimney breast: its box covers the mesh itself and the same height again above it.
   for (std::size_t i = 0; i < fireplaces.size(); ++i) {
     BoundingBox b = fireplaceBoxes_[i];
-    b.Translate(D3DXVECTOR3(0, b.Size().y, 0));
+    BoundingBox above = b;
+    above.Translate(D3DXVECTOR3(0, b.Size().y, 0));
+    b.Grow(above);
     cullBoxes.push_back(TransformBox(b, fireplaces[i]->frame->world));
   }
 }

@@ -116,9 +116,10 @@ TEST(FireSet, CullBoxesSitAboveEachFire) {
   const scene::BoundingBox& t = fires.CullBox(0);
   ExpectVec(t.min, 10 - 1.4f, 20 + 8.64f - 4.032f, 100 - 0.7f);
   ExpectVec(t.max, 10 + 1.4f, 20 + 8.64f + 4.032f, 100 + 0.7f);
-  // Fireplace: moved up by its height, not enlarged.
+  // Fireplace: not enlarged; covers its own box and the same height again above it (the
+  // flame burns at its foot).
   const scene::BoundingBox& f = fires.CullBox(2);
-  ExpectVec(f.min, -20, 30, 45);
+  ExpectVec(f.min, -20, 0, 45);
   ExpectVec(f.max, 20, 60, 55);
   // The boxes follow the frames.
   for (scene::SceneMesh& m : room.meshes)
