@@ -61,6 +61,8 @@ RoomScene::RoomScene(unsigned randomSeed) {
   model_.SetTextureCallback(CreateTextureFromArchive);
   emitterA_.SetTextureCallback(CreateTextureFromArchive);
   emitterB_.SetTextureCallback(CreateTextureFromArchive);
+  fires_.SetTextureCallback(CreateTextureFromArchive);
+  rays_.SetTextureCallback(CreateTextureFromArchive);
 }
 
 RoomScene::~RoomScene() { ReleaseDeviceObjects(); }
@@ -96,6 +98,11 @@ HRESULT RoomScene::Load(IDirect3DDevice8* device) {
   // Fire set, banner cloth and light rays pick their meshes here.
   for (SceneMesh& m : allMeshes)
     if (NameContains(m.frame, "banner")) bannerMeshes.push_back(&m);
+  fires_.Setup(allMeshes);
+  fires_.LoadDeviceObjects(device_);
+  banner_.Build(allMeshes);
+  rays_.LoadTexture(device_);
+  rays_.FindCage(allMeshes);
 
   frustum_.device = device_;
   UpdateFrustum(frustum_);
@@ -168,7 +175,8 @@ void RoomScene::Update(float dt) {
   time_ += dt;
   if (time_ > kClockWrap) time_ -= kClockWrap;
   model_.Advance(dt);
-  // Fire set, then banner cloth, are updated here.
+  fires_.Update(dt);
+  banner_.Update(dt);
   for (SceneMesh& m : allMeshes) UpdateCorners(m);
   StepLightMaps(dt);
   emitterA_.Update(dt);
@@ -208,7 +216,10 @@ void RoomScene::Render() {
   DrawList(gemList);
   dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
 
-  // Banner cloth (culled against the frustum, then drawn) and the fire set's flames go here.
+  banner_.SetCellVisibility(frustum_);
+  banner_.Draw(dev);
+  fires_.Cull(frustum_);
+  fires_.DrawFlames();
 
   D3DXMATRIX at;
   const D3DXVECTOR3 c = model_.ModelCentre();
@@ -217,7 +228,7 @@ void RoomScene::Render() {
   emitterA_.Draw(dev, true);
   emitterB_.Draw(dev, true);
 
-  // The light rays under the ceiling cage go here.
+  rays_.Draw();
 
   DrawGlowPass();
 
@@ -259,7 +270,7 @@ void RoomScene::DrawGlowPass() {
       dev->SetTransform(D3DTS_WORLD, &m->frame->world);
       DrawWithOptions(*m, dev, false, false, &g);
     }
-    // The fire set's glow contribution goes here.
+    fires_.DrawGlow();
     glow_.End();
   }
   glow_.Composite();
@@ -276,6 +287,8 @@ void RoomScene::ReleaseDeviceObjects() {
   glow_.ReleaseDeviceObjects();
   emitterA_.ReleaseTexture();
   emitterB_.ReleaseTexture();
+  fires_.ReleaseDeviceObjects();
+  rays_.ReleaseTexture();
 }
 
 }  // namespace scene

@@ -7,6 +7,9 @@
 #include <memory>
 #include <vector>
 
+#include "effects/banner_cloth.h"
+#include "effects/fire_set.h"
+#include "effects/light_rays.h"
 #include "effects/particle_emitter.h"
 #include "platform/d3d8/d3d8.h"
 #include "scene/glow_buffer.h"
@@ -65,6 +68,9 @@ class RoomScene {
   GlowBuffer& glow() { return glow_; }
   ViewFrustum& frustum() { return frustum_; }
   effects::ParticleEmitter& emitter(int i) { return i == 0 ? emitterA_ : emitterB_; }
+  effects::FireSet& fires() { return fires_; }
+  effects::BannerCloth& banner() { return banner_; }
+  effects::LightRays& rays() { return rays_; }
   DWORD maxActiveLights() const { return maxActiveLights_; }
 
   std::vector<SceneMesh> allMeshes;
@@ -93,6 +99,9 @@ class RoomScene {
   ViewFrustum frustum_;
   LightMapWalk lightWalk_;
   d3d8::IDirect3DTexture8* lightMaps_[4][kLightMapFrames] = {};
+  effects::FireSet fires_;
+  effects::BannerCloth banner_;
+  effects::LightRays rays_{"ray.jpg"};
 
   // Effect slots, filled by the effects of the room as they are built:
   //  - fire set (torches, fireplace): attached and given the meshes in Load, updated before the
