@@ -12,6 +12,7 @@ PACKAGES=(
   xvfb xauth xdotool x11-utils
 )
 PACKAGES+=(fonts-dejavu-core)  # media generator: clock digits and titles
+[[ "${1:-}" == "--tests" ]] && PACKAGES+=(libxml2-utils desktop-file-utils)  # install test: settings file, desktop entry
 if [[ "${1:-}" == "--tests" ]]; then
   PACKAGES+=(xscreensaver)
   command -v npm >/dev/null 2>&1 || PACKAGES+=(npm)

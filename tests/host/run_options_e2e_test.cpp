@@ -1,0 +1,152 @@
+// The per-run options through the real executable: refused values, the settings a run uses,
+// nothing stored, and the clock they switch in a captured frame.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <utility>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+class RunOptionsProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/hoardel-runopt-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    fs::create_directories(dir_ / "config");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs the program with a private settings folder; stdout and stderr together.
+  Result Run(const std::string& args) {
+    const std::string cmd = "env -u DISPLAY -u XSCREENSAVER_WINDOW XDG_CONFIG_HOME='" + (dir_ / "config").string() +
+                            "' SDL_AUDIODRIVER=dummy HOARDEL_MESSAGEBOX=stderr '" + HOARDEL_EXECUTABLE + "' " + args +
+                            " 2>&1";
+    Result r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int status = pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+  }
+
+  static std::map<std::string, std::string> Settings(const std::string& text) {
+    std::map<std::string, std::string> m;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+      const auto eq = line.find('=');
+      if (eq != std::string::npos) m[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return m;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(RunOptionsProgram, MalformedValueExitsWithStatusTwoAndSaysWhy) {
+  const std::string out = (dir_ / "out").string();
+  const std::pair<std::string, const char*> cases[] = {
+      {"--volume 500", "--volume needs a percentage from 1 to 100"},
+      {"-root --clock 13", "--clock needs 12, 24 or off"},
+      {"/s --gamma", "--gamma needs"},
+      {"--capture '" + out + "' --fps=yes", "--fps takes no value"},
+  };
+  for (const auto& [args, message] : cases) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
+    EXPECT_NE(r.out.find(message), std::string::npos) << args << "\n" << r.out;
+    EXPECT_NE(r.out.find("--volume N"), std::string::npos) << "the usage follows the message";
+  }
+  EXPECT_FALSE(fs::exists(out)) << "a refused command line must not start a capture";
+}
+
+TEST_F(RunOptionsProgram, OverridesShowInTheSettingsOfTheRunAndAreNotStored) {
+  const Result plain = Run("--print-settings");
+  ASSERT_EQ(plain.status, 0) << plain.out;
+  const auto base = Settings(plain.out);
+  ASSERT_EQ(base.at("Music"), "1");
+  // Reading the settings creates the (empty) key; what the store holds must not change.
+  const fs::path store = dir_ / "config" / "hoardel3d" / "registry";
+  auto storeText = [&store] {
+    std::ifstream in(store, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  };
+  const std::string stored = storeText();
+
+  const Result r = Run("--no-music --print-settings --volume=30 --clock 24 --fps --gamma 150 --exit-on-mouse-move");
+  ASSERT_EQ(r.status, 0) << r.out;
+  auto s = Settings(r.out);
+  EXPECT_EQ(s["Music"], "0");
+  EXPECT_EQ(s["MusicVolume"], "30");
+  EXPECT_EQ(s["ShowTime"], "1");
+  EXPECT_EQ(s["DigClock_24H"], "1");
+  EXPECT_EQ(s["ShowFPS"], "1");
+  EXPECT_EQ(s["GmCntrl"], "150");
+  EXPECT_EQ(s["ExitOnMouseMove"], "1");
+  // Fields no option names come from the stored settings unchanged.
+  for (const char* f : {"Width", "Height", "BitCount", "FSAA", "UseDesktopSettings", "SFX"}) EXPECT_EQ(s[f], base.at(f)) << f;
+
+  // A later run without options sees the stored settings again: nothing was written.
+  EXPECT_EQ(Run("--print-settings").out, plain.out);
+  EXPECT_EQ(storeText(), stored);
+  EXPECT_EQ(stored.find("MusicVolume"), std::string::npos) << stored;
+}
+
+// The bottom-right corner of a capture, where the clock stands.
+std::vector<unsigned char> ClockCorner(const fs::path& file) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, file.c_str())) return {};
+  image.format = PNG_FORMAT_RGB;
+  std::vector<unsigned char> px(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, px.data(), 0, nullptr)) return {};
+  std::vector<unsigned char> corner;
+  const unsigned w = image.width, h = image.height;
+  for (unsigned y = h - h / 8; y < h; ++y)
+    for (unsigned x = w - w / 2; x < w; ++x)
+      for (int c = 0; c < 3; ++c) corner.push_back(px[(static_cast<std::size_t>(y) * w + x) * 3 + c]);
+  return corner;
+}
+
+TEST_F(RunOptionsProgram, ClockOptionChangesTheCapturedFrame) {
+  auto capture = [&](const std::string& name, const std::string& options) {
+    const fs::path out = dir_ / name;
+    const Result r = Run("--capture '" + out.string() +
+                         "' --frames 1 --size 320x180 --seed 3 --time 21:45:00 --no-music " + options);
+    EXPECT_EQ(r.status, 0) << options << "\n" << r.out;
+    return ClockCorner(out / "frame-0001.png");
+  };
+  const auto off = capture("off", "--clock off");
+  const auto twelve = capture("twelve", "--clock 12");
+  const auto twentyFour = capture("twentyfour", "--clock 24");
+  ASSERT_FALSE(off.empty());
+  ASSERT_EQ(off.size(), twelve.size());
+  ASSERT_EQ(off.size(), twentyFour.size());
+  EXPECT_NE(off, twelve) << "no clock drawn with --clock 12";
+  EXPECT_NE(twelve, twentyFour) << "9:45 PM and 21:45 look the same";
+}
+
+}  // namespace
