@@ -40,7 +40,7 @@ bool IsZero(const D3DXVECTOR3& v) { return v.x == 0 && v.y == 0 && v.z == 0; }
 
 ParticleEmitter::ParticleEmitter(const char* name)
     : random(&win32::crt_rand), textureName(name ? std::string(name).substr(0, 511) : std::string()) {
-  particles.resize(1000);
+  SetPoolSize(1000);
   const float pos[4][3] = {{-1, -1, 0}, {-1, 1, 0}, {1, -1, 0}, {1, 1, 0}};
   const float uv[4][2] = {{0, 1}, {0, 0}, {1, 1}, {1, 0}};
   for (int i = 0; i < 4; ++i) {
@@ -50,7 +50,10 @@ ParticleEmitter::ParticleEmitter(const char* name)
 
 ParticleEmitter::~ParticleEmitter() { ReleaseTexture(); }
 
-void ParticleEmitter::SetPoolSize(int n) { particles.resize(static_cast<std::size_t>(std::max(n, 0))); }
+void ParticleEmitter::SetPoolSize(int n) {
+  particles.resize(static_cast<std::size_t>(std::max(n, 0)));
+  batch_.resize(particles.size() * 6);
+}
 
 void ParticleEmitter::SetDirection(const D3DXVECTOR3& d, float spreadAngle) {
   spread = spreadAngle;
@@ -296,6 +299,12 @@ void ParticleEmitter::Draw(IDirect3DDevice8* device, bool additive) {
   device->SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1);
   device->SetTexture(0, texture);
 
+  // Every live particle becomes the camera-facing quad (+-h along the billboard's x and y
+  // axes about its centre) in the emitter's space; all quads go out in one draw with the
+  // remembered world transform, which gives the same picture as one draw per particle.
+  const D3DXVECTOR3 right{billboard.m[0][0], billboard.m[0][1], billboard.m[0][2]};
+  const D3DXVECTOR3 up{billboard.m[1][0], billboard.m[1][1], billboard.m[1][2]};
+  std::size_t used = 0;
   for (const Particle& p : particles) {
     if (!p.alive) continue;
     // Truncated to a byte; kept within 0..255 so rounding at the end of life cannot wrap.
@@ -309,20 +318,22 @@ void ParticleEmitter::Draw(IDirect3DDevice8* device, bool additive) {
     }
     float h = p.size / 2;
     const float corner[4][2] = {{-h, -h}, {-h, h}, {h, -h}, {h, h}};
+    ParticleVertex v[4];
     for (int i = 0; i < 4; ++i) {
-      quad[i].x = corner[i][0];
-      quad[i].y = corner[i][1];
-      quad[i].z = 0;
-      quad[i].diffuse = argb;
+      v[i] = quad[i];
+      const D3DXVECTOR3 at = centre + right * corner[i][0] + up * corner[i][1];
+      v[i].x = at.x;
+      v[i].y = at.y;
+      v[i].z = at.z;
+      v[i].diffuse = argb;
     }
-    D3DXMATRIX local = billboard;
-    local.m[3][0] = centre.x;
-    local.m[3][1] = centre.y;
-    local.m[3][2] = centre.z;
-    D3DXMATRIX w;
-    d3dx::D3DXMatrixMultiply(&w, &local, &world);
-    device->SetTransform(D3DTS_WORLD, &w);
-    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ParticleVertex));
+    // The strip's two triangles, with the winding the strip gives them.
+    const int order[6] = {0, 1, 2, 2, 1, 3};
+    for (int k : order) batch_[used++] = v[k];
+  }
+  if (used > 0) {
+    device->SetTransform(D3DTS_WORLD, &world);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(used / 3), batch_.data(), sizeof(ParticleVertex));
   }
 
   device->SetTransform(D3DTS_WORLD, &world);

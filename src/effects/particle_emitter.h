@@ -117,6 +117,8 @@ class ParticleEmitter {
 
  private:
   void Emit(Particle& p);
+  // Six vertices per pool slot, sized with the pool: the quads of one draw.
+  std::vector<ParticleVertex> batch_;
 };
 
 }  // namespace effects

@@ -6,6 +6,7 @@
 #include "../scene/model_test_util.h"
 #include "effects/fire_set.h"
 #include "effects/light_rays.h"
+#include "effects/particle_emitter.h"
 #include "platform/win32/crt_rand.h"
 
 using namespace d3d8test;
@@ -145,4 +146,37 @@ TEST_F(EffectsRender, RaysHangBelowTheCageAndResetStates) {
   dev->EndScene();
   Capture();
   EXPECT_EQ(LitPixels(), 0);
+}
+
+TEST_F(EffectsRender, ParticleQuadsFaceTheCameraAtTheirPlace) {
+  // One resting particle 2 units wide, 10 units in front of a camera turned 90 degrees; the
+  // emitter sits at the world transform's place.
+  effects::ParticleEmitter e("flame.tga");
+  e.SetTextureCallback(&WhiteTexture);
+  ASSERT_EQ(e.LoadTexture(dev), D3D_OK);
+  e.SetPoolSize(1);
+  e.particles[0].alive = true;
+  e.particles[0].position = D3DXVECTOR3(0, 0, 0);
+  e.particles[0].size = 2;
+  e.particles[0].alpha = 1;
+  e.particles[0].color[0] = e.particles[0].color[1] = e.particles[0].color[2] = 1;
+  Camera({0, 0, 0}, {10, 0, 0});
+  D3DXMATRIX place;
+  d3dx::D3DXMatrixTranslation(&place, 10, 0, 0);
+  dev->SetTransform(D3DTS_WORLD, &place);
+  Clear();
+  dev->BeginScene();
+  e.Draw(dev, true);
+  dev->EndScene();
+  Capture();
+  // Half width on screen: 1 / (10 tan 0.4) of half the image, about 3.8 pixels.
+  EXPECT_GT(Pixel(16, 16).r, 200);
+  EXPECT_GT(Pixel(13, 18).r, 200);
+  EXPECT_EQ(Pixel(16, 22).r, 0);
+  EXPECT_EQ(Pixel(10, 16).r, 0);
+  EXPECT_GT(LitPixels(), 36);
+  EXPECT_LT(LitPixels(), 81);
+  D3DXMATRIX after;
+  dev->GetTransform(D3DTS_WORLD, &after);
+  EXPECT_EQ(after.m[3][0], 10.0f);
 }
