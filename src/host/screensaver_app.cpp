@@ -1,5 +1,6 @@
 #include "host/screensaver_app.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -10,6 +11,7 @@
 #define HOARDEL_HAVE_CONFIG_DIALOG 1
 #endif
 #include "config/print_settings.h"
+#include "host/frame_pacer.h"
 #include "host/quad_pool.h"
 #include "host/texture_service.h"
 #include "platform/d3dx/d3dx_math.h"
@@ -612,17 +614,26 @@ int ScreenSaverApp::RunSaver() {
   // No window, or one destroyed before the loop starts (a preview whose control panel closed
   // during the half-second pump), ends the run instead of leaving a loop nothing can end.
   if (!mainWindow_ || !IsWindow(mainWindow_)) quit_ = true;
+  // Frames no faster than the display refreshes: where the swap does not wait for the
+  // vertical blank the loop would otherwise draw as fast as the processor allows.
+  FramePacer pacer;
+  if (device_) {
+    D3DDISPLAYMODE displayMode{};
+    if (SUCCEEDED(device_->GetDisplayMode(&displayMode))) pacer.SetRefreshRate(displayMode.RefreshRate);
+  }
   prevTime_ = static_cast<float>(timeGetTime());
   MSG msg{};
   msg.message = WM_NULL;
   while (msg.message != WM_QUIT && !quit_) {
+    DWORD wait = 2;
     if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     } else if (mode_ != RunMode::Preview) {
       FrameStep();
+      wait = std::max<DWORD>(wait, pacer.WaitAfterFrame(static_cast<double>(timeGetTime())));
     }
-    Sleep(2);
+    Sleep(wait);
   }
   // A run that ended from outside (window closed) still puts the gamma and the music back.
   if (!tornDown_ && (device_ || mode_ == RunMode::Preview)) Teardown();

@@ -1,0 +1,20 @@
+#include "host/frame_pacer.h"
+
+#include <cmath>
+
+void FramePacer::SetRefreshRate(unsigned hz) {
+  period_ = 1000.0 / (hz ? hz : kDefaultRefreshHz);
+  slot_ = -1.0;
+}
+
+unsigned FramePacer::WaitAfterFrame(double nowMs) {
+  const double next = slot_ + period_;
+  // First frame, more than a period late, or a clock that went back: start afresh from now.
+  if (slot_ < 0.0 || nowMs > next + period_ || nowMs < slot_ - period_) {
+    slot_ = nowMs;
+    return 0;
+  }
+  slot_ = next;
+  const double wait = next - nowMs;
+  return wait > 0.0 ? static_cast<unsigned>(std::floor(wait)) : 0u;
+}
