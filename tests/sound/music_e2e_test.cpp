@@ -141,7 +141,9 @@ TEST_F(MusicE2E, SigtermStopsTheMusicAndLeavesNoLibraryFile) {
   saver_ = -1;
   EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
   EXPECT_TRUE(LibraryCopies(run_).empty());
-  EXPECT_TRUE(fs::is_empty(run_));
+  // Nothing but (empty) folders of the per-user window registry may stay behind.
+  for (const auto& e : fs::recursive_directory_iterator(run_))
+    EXPECT_TRUE(e.is_directory()) << "left behind: " << e.path();
   EXPECT_TRUE(fs::is_empty(root_ + "/tmp"));
 }
 
