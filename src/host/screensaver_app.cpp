@@ -594,9 +594,14 @@ bool ScreenSaverApp::LoadAll() {
     MessageBoxA(mainWindow_, "Could not find any compatible Direct3D\ndevices.", "Error!", MB_ICONERROR);
     return false;
   }
+  // A termination signal during loading ends the run right after the current step.
+  if (TerminationSignal() != 0) return false;
   overlays.LoadDigits(&log);
+  if (TerminationSignal() != 0) return false;
   LoadScene(device_);
+  if (TerminationSignal() != 0) return false;
   LoadSceneExtra(device_);
+  if (TerminationSignal() != 0) return false;
   StartSound();
   log.Write("All Data Was Loaded.");
   return true;

@@ -5,6 +5,7 @@
 #include "media/archive_reader.h"
 #include "platform/d3dx/d3dx_texture.h"
 #include "platform/win32/crt_rand.h"
+#include "platform/win32/signals.h"
 
 namespace scene {
 
@@ -46,6 +47,9 @@ bool InList(const std::vector<SceneMesh*>& list, const SceneMesh* m) {
 
 HRESULT CreateTextureFromArchive(IDirect3DDevice8* device, const char* name, IDirect3DTexture8** texture) {
   if (!name || !texture) return E_FAIL;
+  // The run is ending (a screen-saver daemon's SIGTERM): skip the remaining decoding so the
+  // process can tear down at once instead of after the whole load.
+  if (win32::TerminationSignal() != 0) return E_FAIL;
   MediaArchive archive = OpenMediaResource(kSceneMediaResource);
   if (!archive.data) return E_FAIL;
   unsigned char* bytes = nullptr;
