@@ -36,6 +36,7 @@ function(hoardel_test name)
   endif()
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE hoardel_options ${A_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     HOARDEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     HOARDEL_BINARY_DIR="${PROJECT_BINARY_DIR}"

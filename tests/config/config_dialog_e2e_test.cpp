@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/xvfb_server.h"
 #include "../platform/win32/registry_test_util.h"
 #include "config/settings.h"
 #include "platform/win32/registry.h"
@@ -34,54 +35,13 @@ namespace {
 
 constexpr const char* kTitle = "Hoardel 3D Screensaver Configuration";
 
-std::string Capture(const std::string& cmd) {
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[256];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
+using testsupport::Capture;
+using testsupport::Have;
 
-bool Have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
-
-class Xvfb {
+// A private X server on displays 150..259.
+class Xvfb : public testsupport::XvfbServer {
  public:
-  Xvfb() {
-    for (int n = 150 + getpid() % 50; n < 260 && pid_ <= 0; ++n) {
-      std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-      if (std::filesystem::exists(socket) || std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
-      pid_t pid = fork();
-      if (pid == 0) {
-        std::string d = ":" + std::to_string(n);
-        execlp("Xvfb", "Xvfb", d.c_str(), "-nolisten", "tcp", "-screen", "0", "800x600x24", static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      if (!std::filesystem::exists(socket)) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-        continue;
-      }
-      pid_ = pid;
-      name_ = ":" + std::to_string(n);
-    }
-  }
-  ~Xvfb() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool ok() const { return pid_ > 0; }
-  const std::string& name() const { return name_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string name_;
+  Xvfb() : XvfbServer(150, 260) {}
 };
 
 struct LayoutControl {

@@ -12,60 +12,20 @@
 #include <string>
 #include <thread>
 
+#include "support/xvfb_server.h"
 #include "platform/win32/msgbox.h"
 
 using namespace win32;
 
 namespace {
 
-std::string Capture(const std::string& cmd) {
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[256];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
+using testsupport::Capture;
+using testsupport::Have;
 
-bool Have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
-
-class XvfbDisplay {
+// A private X server on displays 90..199.
+class XvfbDisplay : public testsupport::XvfbServer {
  public:
-  XvfbDisplay() {
-    for (int n = 90 + getpid() % 50; n < 200 && pid_ <= 0; ++n) {
-      std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-      if (std::filesystem::exists(socket) || std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
-      pid_t pid = fork();
-      if (pid == 0) {
-        std::string d = ":" + std::to_string(n);
-        execlp("Xvfb", "Xvfb", d.c_str(), "-nolisten", "tcp", "-screen", "0", "800x600x24", static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      if (!std::filesystem::exists(socket)) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-        continue;
-      }
-      pid_ = pid;
-      name_ = ":" + std::to_string(n);
-    }
-  }
-  ~XvfbDisplay() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool ok() const { return pid_ > 0; }
-  const std::string& name() const { return name_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string name_;
+  XvfbDisplay() : XvfbServer(90, 200) {}
 };
 
 // Shows a box in a child process, presses key in it, and returns the child's answer.
