@@ -12,5 +12,6 @@ pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
 pkg_check_modules(EGL REQUIRED IMPORTED_TARGET egl)
 pkg_check_modules(GL REQUIRED IMPORTED_TARGET gl)
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
+pkg_check_modules(XEXT REQUIRED IMPORTED_TARGET xext)  # DPMS: is the screen switched off
 include(GoogleTest)
 pkg_check_modules(DBUS IMPORTED_TARGET dbus-1)  # optional: system suspend notices

@@ -18,3 +18,13 @@ unsigned FramePacer::WaitAfterFrame(double nowMs) {
   const double wait = next - nowMs;
   return wait > 0.0 ? static_cast<unsigned>(std::floor(wait)) : 0u;
 }
+
+SightGate::Change SightGate::Update(double nowMs, const std::function<bool()>& visible) {
+  // A clock that went back (a new manual clock, say) also asks again.
+  if (lastCheck_ >= 0.0 && nowMs >= lastCheck_ && nowMs - lastCheck_ < kCheckIntervalMs) return Change::None;
+  lastCheck_ = nowMs;
+  const bool was = drawing_;
+  drawing_ = visible();
+  if (was == drawing_) return Change::None;
+  return drawing_ ? Change::Resumed : Change::Paused;
+}

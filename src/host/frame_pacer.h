@@ -4,6 +4,8 @@
 // after each frame; a swap that already waited leaves nothing to wait.
 #pragma once
 
+#include <functional>
+
 class FramePacer {
  public:
   static constexpr unsigned kDefaultRefreshHz = 60;
@@ -24,4 +26,22 @@ class FramePacer {
  private:
   double period_ = 1000.0 / kDefaultRefreshHz;
   double slot_ = -1.0;  // when the frame just drawn was due to start; negative: none yet
+};
+
+// Whether the run loop draws at all: nothing is drawn while the window cannot be seen (it is
+// hidden or covered, or the screen is asleep). Asking costs round trips to the X server, so
+// the answer is refreshed at most once per check interval, drawing or not.
+class SightGate {
+ public:
+  static constexpr double kCheckIntervalMs = 1000.0;
+  enum class Change { None, Paused, Resumed };
+
+  // Called on each pass of the loop with the time in milliseconds; asks `visible` when a
+  // check is due and says whether drawing just stopped or started again.
+  Change Update(double nowMs, const std::function<bool()>& visible);
+  bool drawing() const { return drawing_; }
+
+ private:
+  bool drawing_ = true;
+  double lastCheck_ = -1.0;  // negative: never asked
 };

@@ -14,6 +14,7 @@
 #include "host/frame_pacer.h"
 #include "host/quad_pool.h"
 #include "host/texture_service.h"
+#include "host/timer_service.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "platform/win32/clock.h"
 #include "platform/win32/files.h"
@@ -607,6 +608,31 @@ bool ScreenSaverApp::LoadAll() {
   return true;
 }
 
+DWORD ScreenSaverApp::RunPass(MSG& msg, FramePacer& pacer, SightGate& sight) {
+  if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    return 2;
+  }
+  if (mode_ == RunMode::Preview) return 2;
+  const double now = static_cast<double>(timeGetTime());
+  const SightGate::Change change = sight.Update(now, [this] {
+    return (sightQuery ? sightQuery() : QueryWindowSight(mainWindow_)) == WindowSight::Visible;
+  });
+  if (change == SightGate::Change::Resumed) {
+    // The time nothing was shown is not scene time: both frame clocks start from now.
+    prevTime_ = static_cast<float>(timeGetTime());
+    Timer().Start();
+    pacer.Restart();
+  }
+  if (!sight.drawing()) {
+    if (whileUnseen) whileUnseen();
+    return kUnseenWaitMs;
+  }
+  FrameStep();
+  return std::max<DWORD>(2, pacer.WaitAfterFrame(static_cast<double>(timeGetTime())));
+}
+
 int ScreenSaverApp::RunSaver() {
   InstallSignalEnd();
   SetUpPassword();
@@ -626,20 +652,11 @@ int ScreenSaverApp::RunSaver() {
     D3DDISPLAYMODE displayMode{};
     if (SUCCEEDED(device_->GetDisplayMode(&displayMode))) pacer.SetRefreshRate(displayMode.RefreshRate);
   }
+  SightGate sight;
   prevTime_ = static_cast<float>(timeGetTime());
   MSG msg{};
   msg.message = WM_NULL;
-  while (msg.message != WM_QUIT && !quit_) {
-    DWORD wait = 2;
-    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    } else if (mode_ != RunMode::Preview) {
-      FrameStep();
-      wait = std::max<DWORD>(wait, pacer.WaitAfterFrame(static_cast<double>(timeGetTime())));
-    }
-    Sleep(wait);
-  }
+  while (msg.message != WM_QUIT && !quit_) Sleep(RunPass(msg, pacer, sight));
   // A run that ended from outside (window closed) still puts the gamma and the music back.
   if (!tornDown_ && (device_ || mode_ == RunMode::Preview)) Teardown();
   return 0;

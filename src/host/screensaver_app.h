@@ -13,14 +13,17 @@
 #include "config/settings.h"
 #include "host/command_line.h"
 #include "host/device_table.h"
+#include "host/frame_pacer.h"
 #include "host/log.h"
 #include "host/overlays.h"
 #include "host/run_options.h"
 #include "media/text_table.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/win32/gdi.h"
+#include "platform/win32/messages.h"
 #include "platform/win32/monitors.h"
 #include "platform/win32/win32_types.h"
+#include "platform/win32/window.h"
 
 using win32::HWND;
 using win32::LPARAM;
@@ -144,6 +147,19 @@ class ScreenSaverApp {
   bool hasSoundEffects = true;
   FrameTimings timings;
   bool collectTimings = false;
+
+  // One pass of the saver's run loop: a message if one waits, else a frame while the window
+  // can be seen, else only `whileUnseen`. Returns the milliseconds to sleep before the next
+  // pass. Drawing that resumes after a pause starts the frame clocks afresh, so the scene
+  // carries on where it stopped instead of leaping over the time nothing was shown.
+  win32::DWORD RunPass(win32::MSG& msg, FramePacer& pacer, SightGate& sight);
+  // Whether the saver's window can be seen now; by default the platform's answer for the
+  // main window (tests script it).
+  std::function<win32::WindowSight()> sightQuery;
+  // Work that must go on while nothing is drawn (the music's loop check).
+  std::function<void()> whileUnseen;
+  // Milliseconds between passes while nothing is drawn: input still ends the saver promptly.
+  static constexpr win32::DWORD kUnseenWaitMs = 50;
 
  protected:
   int RunSaver();

@@ -78,6 +78,10 @@ SceneApp::SceneApp() : tracks_(std::make_unique<camera::CameraTrackSet>()) {
     fadeQuad_[i].rhw = 1.0f;
     fadeQuad_[i].color = 0x00FFFFFF;
   }
+  // While nothing is drawn the scene stands still, but the music keeps its loop.
+  whileUnseen = [this] {
+    if (musicOn_) music_.CheckMusicLoop();
+  };
 }
 
 SceneApp::~SceneApp() {

@@ -53,4 +53,33 @@ TEST(FramePacer, UnknownRefreshIsSixtyHertz) {
   EXPECT_NEAR(p.periodMs(), 1000.0 / 60, 1e-9);
 }
 
+TEST(SightGate, AsksAtMostOnceASecondAndReportsEachChangeOnce) {
+  SightGate gate;
+  bool visible = true;
+  int asked = 0;
+  auto query = [&] {
+    ++asked;
+    return visible;
+  };
+  // The first pass asks; passes every 16 ms for 3 s ask three more times, not 180.
+  EXPECT_EQ(gate.Update(0.0, query), SightGate::Change::None);
+  for (double t = 16.0; t < 3000.0; t += 16.0) EXPECT_EQ(gate.Update(t, query), SightGate::Change::None);
+  EXPECT_EQ(asked, 3);
+  EXPECT_TRUE(gate.drawing());
+  // Hidden: seen at the next check only, reported once.
+  visible = false;
+  EXPECT_EQ(gate.Update(3010.0, query), SightGate::Change::None);
+  EXPECT_TRUE(gate.drawing());
+  EXPECT_EQ(gate.Update(3100.0, query), SightGate::Change::Paused);
+  EXPECT_FALSE(gate.drawing());
+  EXPECT_EQ(gate.Update(4100.0, query), SightGate::Change::None);
+  EXPECT_FALSE(gate.drawing());
+  visible = true;
+  EXPECT_EQ(gate.Update(5100.0, query), SightGate::Change::Resumed);
+  EXPECT_TRUE(gate.drawing());
+  // A clock that went back asks again at once.
+  visible = false;
+  EXPECT_EQ(gate.Update(10.0, query), SightGate::Change::Paused);
+}
+
 }  // namespace

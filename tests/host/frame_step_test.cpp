@@ -8,6 +8,7 @@
 #include "host/quad_pool.h"
 #include "host/screensaver_app.h"
 #include "host/texture_service.h"
+#include "host/timer_service.h"
 #include "platform/d3dx/d3dx_texture.h"
 #include "platform/win32/clock.h"
 #include "platform/win32/msgbox.h"
@@ -40,9 +41,11 @@ struct OffscreenDevice {
 class CountingApp : public ScreenSaverApp {
  public:
   std::vector<float> elapsed;
+  std::vector<double> sceneSeconds;  // what the scene's timer says at each frame
   int renders = 0, restores = 0, releases = 0;
   HRESULT FrameMove(IDirect3DDevice8* device, float ms) override {
     elapsed.push_back(ms);
+    sceneSeconds.push_back(Timer().GetElapsedTime());
     return ScreenSaverApp::FrameMove(device, ms);
   }
   HRESULT Render(IDirect3DDevice8* device) override {
@@ -125,6 +128,65 @@ TEST(FrameStep, TimingLossAndReset) {
   EXPECT_EQ(ramp.blue[1], 256);
   EXPECT_EQ(app.device(), nullptr);
   EXPECT_EQ(app.FrameStep(), win32::E_FAIL);
+}
+
+// The run loop's passes with a scripted window sight: nothing is drawn while the window cannot
+// be seen, the sight is asked about once a second, the unseen work goes on, and the first
+// frame after the pause carries only the time since drawing resumed (both frame clocks).
+TEST(FrameStep, UnseenWindowIsNotDrawnAndResumesWithoutATimeJump) {
+  OffscreenDevice od;
+  ASSERT_NE(od.device, nullptr);
+  ManualClock clock;
+  CountingApp app;
+  od.device->AddRef();
+  app.AttachDevice(od.device, od.pp);
+  app.setMode(RunMode::Saver);
+  app.settings.current.ShowTime = 0;
+  win32::WindowSight sight = win32::WindowSight::Visible;
+  int asked = 0, unseenWork = 0;
+  app.sightQuery = [&] {
+    ++asked;
+    return sight;
+  };
+  app.whileUnseen = [&] { ++unseenWork; };
+  FramePacer pacer;
+  SightGate gate;
+  win32::MSG msg{};
+  app.setPreviousFrameTime(static_cast<float>(win32::timeGetTime()));
+  Timer().Start();
+  auto pass = [&] {
+    const win32::DWORD wait = app.RunPass(msg, pacer, gate);
+    win32::AdvanceManualClock(wait / 1000.0);
+    return wait;
+  };
+  for (int i = 0; i < 20; ++i) pass();
+  EXPECT_EQ(app.renders, 20);
+  EXPECT_LE(app.elapsed.back(), 17.5f);
+
+  for (const auto state : {win32::WindowSight::Hidden, win32::WindowSight::DisplayAsleep}) {
+    sight = state;
+    const int rendersBefore = app.renders;
+    win32::AdvanceManualClock(1.0);  // the next pass checks
+    asked = 0;
+    unseenWork = 0;
+    // 30 s unseen: no frame, passes 50 ms apart, about one check a second.
+    const double start = win32::timeGetTime();
+    while (win32::timeGetTime() - start < 30000.0) EXPECT_EQ(pass(), ScreenSaverApp::kUnseenWaitMs);
+    EXPECT_EQ(app.renders, rendersBefore);
+    EXPECT_GE(asked, 29);
+    EXPECT_LE(asked, 31);
+    EXPECT_GE(unseenWork, 590);
+    // Seen again: drawing resumes at the next check and the scene's time goes on from where
+    // it stopped.
+    sight = win32::WindowSight::Visible;
+    while (app.renders == rendersBefore) pass();
+    EXPECT_LT(app.elapsed.back(), 1.0f);
+    EXPECT_LT(app.sceneSeconds.back(), 0.001);
+    pass();
+    EXPECT_LE(app.elapsed.back(), 17.5f);
+    EXPECT_LT(app.sceneSeconds.back(), 0.02);
+  }
+  app.Teardown();
 }
 
 struct CreateCall {

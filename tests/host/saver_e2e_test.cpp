@@ -453,6 +453,80 @@ TEST(SaverE2E, DrawsIntoADaemonWindowAndEndsOnSigterm) {
   XDestroyWindow(x.dpy(), win);
 }
 
+// CPU seconds (user + system) the process has used so far; negative when unreadable.
+double CpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(in, line)) return -1.0;
+  // The fields after the command name, which is in parentheses and may hold blanks.
+  std::istringstream rest(line.substr(line.rfind(')') + 2));
+  std::string field;
+  unsigned long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && rest >> field; ++i) {
+    if (i == 14) utime = std::stoul(field);
+    if (i == 15) stime = std::stoul(field);
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Percent of one core the process uses over the next `seconds`.
+double CpuPercentOver(pid_t pid, double seconds) {
+  const double before = CpuSeconds(pid);
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  const double after = CpuSeconds(pid);
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return 100.0 * (after - before) / wall;
+}
+
+// Covered whole by another window, the saver stops drawing and all but stops using the
+// processor; uncovered, it draws again.
+TEST(SaverE2E, StopsDrawingWhileItsWindowIsCovered) {
+  Xvfb x;
+  NEED_XVFB(x);
+  TempDir t;
+  auto env = BaseEnv(t);
+  env["DISPLAY"] = x.name();
+  Window win = MakeForeignWindow(x.dpy(), 320, 240);
+  Child c = Spawn({"-window-id", std::to_string(win)}, env, t / "c.err");
+  auto lit = [&] { return CountPixels(x.dpy(), win, 320, 240, [](unsigned r, unsigned g, unsigned b) { return r + g + b > 40; }); };
+  int drawn = 0;
+  for (int i = 0; i < 300 && drawn < 320 * 240 / 3; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    drawn = lit();
+  }
+  ASSERT_GE(drawn, 320 * 240 / 3) << ReadFile(t / "c.err");
+  const double seen = CpuPercentOver(c.pid, 2.0);
+
+  XSetWindowAttributes a{};
+  a.override_redirect = True;
+  a.background_pixel = WhitePixel(x.dpy(), 0);
+  Window cover = XCreateWindow(x.dpy(), DefaultRootWindow(x.dpy()), 0, 0, 400, 300, 0, CopyFromParent, InputOutput,
+                               CopyFromParent, CWOverrideRedirect | CWBackPixel, &a);
+  XMapRaised(x.dpy(), cover);
+  XSync(x.dpy(), False);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the saver looks once a second
+  const double covered = CpuPercentOver(c.pid, 3.0);
+  std::printf("CPU, percent of one core: drawing %.1f, covered %.2f\n", seen, covered);
+  EXPECT_LT(covered, 5.0) << "drawing " << seen << " %";
+  ASSERT_TRUE(Running(c)) << ReadFile(t / "c.err");
+
+  // Uncovered, the server clears the window to its black background; the saver's next
+  // frames light it again.
+  XUnmapWindow(x.dpy(), cover);
+  XSync(x.dpy(), False);
+  drawn = 0;
+  for (int i = 0; i < 50 && drawn < 320 * 240 / 3; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    drawn = lit();
+  }
+  EXPECT_GE(drawn, 320 * 240 / 3) << "not drawn again after uncovering";
+  kill(c.pid, SIGTERM);
+  EXPECT_EQ(WaitExit(c, 20), 0) << ReadFile(t / "c.err");
+  XDestroyWindow(x.dpy(), cover);
+  XDestroyWindow(x.dpy(), win);
+}
+
 // Without a display the configuration mode can only say that its dialog cannot be shown (or,
 // before the dialog exists, that it is not there yet); either way it ends with 0 and draws
 // nothing.

@@ -274,6 +274,20 @@ BOOL IsWindow(HWND window) {
   return w && !w->destroying ? TRUE : (detail::IsDesktopHandle(window) ? TRUE : FALSE);
 }
 
+namespace {
+bool (*g_displayAsleepForTesting)() = nullptr;
+}  // namespace
+
+void SetDisplayAsleepQueryForTesting(bool (*asleep)()) { g_displayAsleepForTesting = asleep; }
+
+WindowSight QueryWindowSight(HWND window) {
+  auto w = detail::FindWindowObject(window);
+  if (!w || w->messageOnly) return WindowSight::Visible;
+  if (g_displayAsleepForTesting ? g_displayAsleepForTesting() : detail::NativeDisplayAsleep())
+    return WindowSight::DisplayAsleep;
+  return detail::NativeWindowHidden(*w) ? WindowSight::Hidden : WindowSight::Visible;
+}
+
 BOOL IsWindowVisible(HWND window) {
   auto w = detail::FindWindowObject(window);
   return w && w->visible ? TRUE : FALSE;

@@ -217,4 +217,15 @@ HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 // Whether native windows can be made (a display is reachable); initialises video once.
 bool DisplayAvailable();
 
+// What the user can see of a window now, so that drawing can stop while nothing of it shows:
+// Hidden when it (or a window it lies in) is unmapped or another window covers it whole,
+// DisplayAsleep when the display's power saving (DPMS) has switched the screen off. Windows
+// that are not on a display, and anything that cannot be asked, count as Visible. Asks the
+// X server (a round trip or two), so callers check about once a second, not every frame.
+enum class WindowSight { Visible, Hidden, DisplayAsleep };
+WindowSight QueryWindowSight(HWND window);
+// Replaces the display power query for tests (servers such as Xvfb have no DPMS); nullptr
+// puts the real query back.
+void SetDisplayAsleepQueryForTesting(bool (*asleep)());
+
 }  // namespace win32

@@ -39,6 +39,7 @@ struct WindowObject {
   bool xChild = false;     // a child X11 window we made ourselves, wrapped by SDL_CreateWindowFrom
   bool destroying = false;
   bool nativeGone = false; // the X11 window was destroyed behind our back
+  bool fullyObscured = false;  // the X server's last visibility report: covered whole
   bool needsPaint = false, needsErase = false;
   SDL_Window* sdl = nullptr;
   std::uint32_t sdlId = 0;
@@ -85,6 +86,10 @@ void NativeMove(WindowObject& w);
 void NativeSetTitle(WindowObject& w);
 void NativePump();
 bool NativeForeignRect(unsigned long xid, RECT* screenRect);
+// Whether nothing of the window can be seen (unmapped, an ancestor unmapped, covered whole).
+bool NativeWindowHidden(const WindowObject& w);
+// Whether the display's power saving has the screen off.
+bool NativeDisplayAsleep();
 void NativeCursorVisible(bool visible);
 void NativePutPixels(WindowObject& w, int x, int y, int width, int height);
 void NativeSetIcon(WindowObject& w);

@@ -9,6 +9,7 @@
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/dpms.h>
 #include <X11/keysym.h>
 
 #include <cstdlib>
@@ -47,10 +48,11 @@ int IgnoreXErrors(Display*, XErrorEvent* e) {
   return 0;
 }
 
-constexpr long kInputMask = ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
-                            PointerMotionMask | KeyPressMask | KeyReleaseMask;
+constexpr long kInputMask = ExposureMask | StructureNotifyMask | VisibilityChangeMask | ButtonPressMask |
+                            ButtonReleaseMask | PointerMotionMask | KeyPressMask | KeyReleaseMask;
 // Only one client may select button presses on a window; a foreign window's owner may have.
-constexpr long kSharedMask = ExposureMask | StructureNotifyMask | PointerMotionMask | KeyPressMask | KeyReleaseMask;
+constexpr long kSharedMask =
+    ExposureMask | StructureNotifyMask | VisibilityChangeMask | PointerMotionMask | KeyPressMask | KeyReleaseMask;
 
 void SelectInput(unsigned long xid) {
   g_lastXError = 0;
@@ -346,6 +348,12 @@ void PumpPrivateConnection() {
   while (g_x && XPending(g_x) > 0) {
     XEvent ev;
     XNextEvent(g_x, &ev);
+    if (ev.type == VisibilityNotify) {
+      // Kept for the sight query: a window covered whole need not be drawn.
+      for (auto& w : AllWindows())
+        if (w->xid == ev.xvisibility.window) w->fullyObscured = ev.xvisibility.state == VisibilityFullyObscured;
+      continue;
+    }
     if (ev.type != DestroyNotify) {
       TranslatePrivate(ev);
       continue;
@@ -489,7 +497,7 @@ bool NativeCreate(WindowObject& w) {
     SDL_DestroyWindow(sdl);
     return false;
   }
-  XSelectInput(g_x, xid, StructureNotifyMask);
+  XSelectInput(g_x, xid, StructureNotifyMask | VisibilityChangeMask);
   w.sdl = sdl;
   w.xid = xid;
   w.sdlId = SDL_GetWindowID(sdl);
@@ -590,6 +598,30 @@ bool NativeForeignRect(unsigned long xid, RECT* screenRect) {
   if (!XTranslateCoordinates(g_x, target, DefaultRootWindow(g_x), 0, 0, &sx, &sy, &childReturn)) return false;
   *screenRect = RECT{sx, sy, sx + a.width, sy + a.height};
   return true;
+}
+
+bool NativeWindowHidden(const WindowObject& w) {
+  if (!g_x || !w.xid || w.nativeGone) return false;
+  XWindowAttributes a;
+  // IsViewable needs the window and every ancestor mapped.
+  if (!XGetWindowAttributes(g_x, w.xid, &a)) return false;
+  return a.map_state != IsViewable || w.fullyObscured;
+}
+
+bool NativeDisplayAsleep() {
+  if (!g_x) return false;
+  static Display* asked = nullptr;
+  static bool capable = false;
+  if (asked != g_x) {
+    asked = g_x;
+    int eventBase = 0, errorBase = 0;
+    capable = DPMSQueryExtension(g_x, &eventBase, &errorBase) && DPMSCapable(g_x);
+  }
+  if (!capable) return false;
+  ::CARD16 level = DPMSModeOn;
+  ::BOOL enabled = False;
+  if (!DPMSInfo(g_x, &level, &enabled)) return false;
+  return enabled && level != DPMSModeOn;
 }
 
 void NativeCursorVisible(bool visible) {

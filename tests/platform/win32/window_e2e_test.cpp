@@ -325,6 +325,64 @@ TEST_F(WindowE2E, ChildOfAForeignWindowPaintsAndDiesWithIt) {
   EXPECT_EQ(Make(0, WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, foreign), nullptr);
 }
 
+// What can be seen of our windows: a child of a foreign window and a top-level popup go
+// Hidden when another client's window covers them whole or when they (or an ancestor) are
+// unmapped, and Visible again after; partly covered counts as seen. The display's power
+// state comes from DPMS, which Xvfb lacks, so it is scripted.
+TEST_F(WindowE2E, SightFollowsMappingCoveringAndDisplayPower) {
+  Window parent = Foreign(200, 150);  // at 600, 400 on the screen
+  HWND child = CreateWindowExA(0, "E2E Class", "", WS_CHILD | WS_VISIBLE, 0, 0, 200, 150,
+                               reinterpret_cast<HWND>(static_cast<std::uintptr_t>(parent)), nullptr, nullptr, nullptr);
+  ASSERT_NE(child, nullptr);
+  made_.push_back(child);
+  HWND popup = Make(0, WS_POPUP | WS_VISIBLE, 50, 50, 160, 120);
+  ASSERT_NE(popup, nullptr);
+  auto sightIs = [](HWND h, WindowSight want) { return PumpUntil([&] { return QueryWindowSight(h) == want; }); };
+  EXPECT_TRUE(sightIs(child, WindowSight::Visible));
+  EXPECT_TRUE(sightIs(popup, WindowSight::Visible));
+
+  XSetWindowAttributes a{};
+  a.override_redirect = True;
+  a.background_pixel = WhitePixel(x_, 0);
+  Window cover = XCreateWindow(x_, DefaultRootWindow(x_), 590, 390, 220, 170, 0, CopyFromParent, InputOutput,
+                               CopyFromParent, CWOverrideRedirect | CWBackPixel, &a);
+  XMapRaised(x_, cover);
+  XSync(x_, False);
+  EXPECT_TRUE(sightIs(child, WindowSight::Hidden)) << "covered whole";
+  EXPECT_EQ(QueryWindowSight(popup), WindowSight::Visible) << "the cover is elsewhere";
+  XMoveWindow(x_, cover, 700, 390);
+  XSync(x_, False);
+  EXPECT_TRUE(sightIs(child, WindowSight::Visible)) << "partly covered";
+  XMoveWindow(x_, cover, 40, 40);
+  XSync(x_, False);
+  EXPECT_TRUE(sightIs(popup, WindowSight::Hidden));
+  EXPECT_TRUE(sightIs(child, WindowSight::Visible));
+  XUnmapWindow(x_, cover);
+  XSync(x_, False);
+  EXPECT_TRUE(sightIs(popup, WindowSight::Visible));
+
+  // The foreign parent unmapped: its child cannot be seen, though it is still mapped itself.
+  XUnmapWindow(x_, parent);
+  XSync(x_, False);
+  EXPECT_EQ(QueryWindowSight(child), WindowSight::Hidden);
+  XMapWindow(x_, parent);
+  XSync(x_, False);
+  EXPECT_TRUE(sightIs(child, WindowSight::Visible));
+  ShowWindow(popup, SW_HIDE);
+  EXPECT_TRUE(sightIs(popup, WindowSight::Hidden));
+
+  // The screen asleep outranks everything else; the real query again afterwards.
+  SetDisplayAsleepQueryForTesting([] { return true; });
+  EXPECT_EQ(QueryWindowSight(child), WindowSight::DisplayAsleep);
+  SetDisplayAsleepQueryForTesting(nullptr);
+  EXPECT_EQ(QueryWindowSight(child), WindowSight::Visible);
+  // Handles that are not windows of ours give nothing to decide on: drawing goes on.
+  EXPECT_EQ(QueryWindowSight(nullptr), WindowSight::Visible);
+  XDestroyWindow(x_, cover);
+  XDestroyWindow(x_, parent);
+  XSync(x_, False);
+}
+
 TEST_F(WindowE2E, AdoptTheRootWindowAndChildOfDesktop) {
   unsigned long root = X11WindowOf(GetDesktopWindow());
   ASSERT_EQ(root, DefaultRootWindow(x_));
