@@ -527,6 +527,64 @@ TEST(SaverE2E, StopsDrawingWhileItsWindowIsCovered) {
   XDestroyWindow(x.dpy(), win);
 }
 
+// Whether the window's picture changes within `ms` (the camera flies, the flames flicker).
+bool PictureChanges(Display* d, Window win, int w, int h, int ms) {
+  auto grab = [&] {
+    std::vector<unsigned long> px;
+    XImage* img = XGetImage(d, win, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    if (!img) return px;
+    for (int y = 0; y < h; y += 4)
+      for (int x = 0; x < w; x += 4) px.push_back(XGetPixel(img, x, y));
+    XDestroyImage(img);
+    return px;
+  };
+  const auto before = grab();
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  return grab() != before;
+}
+
+// With the screen asleep (the display's power state, scripted through a stand-in of the DPMS
+// calls) the picture stands still and the processor is left alone; awake, it moves again.
+TEST(SaverE2E, StopsDrawingWhileTheScreenIsAsleep) {
+  Xvfb x;
+  NEED_XVFB(x);
+  TempDir t;
+  auto env = BaseEnv(t);
+  env["DISPLAY"] = x.name();
+  env["LD_PRELOAD"] = HOARDEL_DPMS_SHIM;
+  env["HOARDEL_TEST_DPMS_STATE"] = t / "dpms";
+  auto setState = [&](const char* state) { std::ofstream(t / "dpms") << state << "\n"; };
+  setState("on");
+  Window win = MakeForeignWindow(x.dpy(), 320, 240);
+  Child c = Spawn({"-window-id", std::to_string(win), "--no-music"}, env, t / "d.err");
+  int drawn = 0;
+  for (int i = 0; i < 300 && drawn < 320 * 240 / 3; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    drawn = CountPixels(x.dpy(), win, 320, 240, [](unsigned r, unsigned g, unsigned b) { return r + g + b > 40; });
+  }
+  ASSERT_GE(drawn, 320 * 240 / 3) << ReadFile(t / "d.err");
+  // The loading screen stands still; the room's frames move.
+  bool moving = false;
+  for (int i = 0; i < 60 && !moving; ++i) moving = PictureChanges(x.dpy(), win, 320, 240, 500);
+  ASSERT_TRUE(moving) << ReadFile(t / "d.err");
+
+  setState("off");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the saver looks once a second
+  EXPECT_FALSE(PictureChanges(x.dpy(), win, 320, 240, 1000)) << "drawn while the screen sleeps";
+  const double asleep = CpuPercentOver(c.pid, 3.0);
+  std::printf("CPU while the screen is asleep: %.2f %% of one core\n", asleep);
+  EXPECT_LT(asleep, 5.0);
+  ASSERT_TRUE(Running(c)) << ReadFile(t / "d.err");
+
+  setState("on");
+  moving = false;
+  for (int i = 0; i < 6 && !moving; ++i) moving = PictureChanges(x.dpy(), win, 320, 240, 500);
+  EXPECT_TRUE(moving) << "not drawn again after waking";
+  kill(c.pid, SIGTERM);
+  EXPECT_EQ(WaitExit(c, 20), 0) << ReadFile(t / "d.err");
+  XDestroyWindow(x.dpy(), win);
+}
+
 // Without a display the configuration mode can only say that its dialog cannot be shown (or,
 // before the dialog exists, that it is not there yet); either way it ends with 0 and draws
 // nothing.
