@@ -304,6 +304,8 @@ HRESULT Texture::LockRect(UINT index, D3DLOCKED_RECT* locked, const RECT* rect, 
     offset = static_cast<size_t>(r.top / 4) * pitch + static_cast<size_t>(r.left / 4) * info.bytesPerPixel;
   else
     offset = static_cast<size_t>(r.top) * pitch + static_cast<size_t>(r.left) * info.bytesPerPixel;
+  RestoreMemory(index);
+  if (level.memory.empty()) return D3DERR_INVALIDCALL;
   locked->Pitch = static_cast<INT>(pitch);
   locked->pBits = level.memory.data() + offset;
   level.locked = true;
@@ -315,8 +317,37 @@ HRESULT Texture::UnlockRect(UINT index) {
   if (index >= levels_.size() || !levels_[index].locked) return D3DERR_INVALIDCALL;
   Level& level = levels_[index];
   level.locked = false;
-  if (!(level.lockFlags & D3DLOCK_READONLY)) level.dirty = dirty_ = true;
+  const bool written = !(level.lockFlags & D3DLOCK_READONLY);
+  if (written) level.dirty = dirty_ = true;
+  if (Pool() != D3DPOOL_MANAGED || level.keepMemory) return D3D_OK;
+  if (written && level.restored) {
+    level.keepMemory = true;  // written more than once: worth keeping
+    return D3D_OK;
+  }
+  // GL takes the level now and holds the only copy.
+  core_->MakeCurrent();
+  core_->gl.SelectTexture(kScratchUnit, texture_);
+  if (level.dirty) UploadLevel(index);
+  std::vector<std::uint8_t>().swap(level.memory);
+  level.onlyInGl = true;
   return D3D_OK;
+}
+
+void Texture::RestoreMemory(UINT index) {
+  Level& level = levels_[index];
+  if (!level.onlyInGl) return;
+  const FormatInfo& info = GetFormatInfo(format_);
+  const size_t bytes = static_cast<size_t>(RowPitch(format_, level.width)) * RowCount(format_, level.height);
+  level.memory.assign(bytes, 0);
+  core_->MakeCurrent();
+  core_->gl.SelectTexture(kScratchUnit, texture_);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  if (info.compressed)
+    glGetCompressedTexImage(GL_TEXTURE_2D, static_cast<GLint>(index), level.memory.data());
+  else
+    glGetTexImage(GL_TEXTURE_2D, static_cast<GLint>(index), info.format, info.type, level.memory.data());
+  level.onlyInGl = false;
+  level.restored = true;
 }
 
 HRESULT Texture::AddDirtyRect(const RECT*) {

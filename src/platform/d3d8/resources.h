@@ -127,8 +127,11 @@ class Texture final : public ResourceBase<IDirect3DTexture8> {
   UINT LevelWidth(UINT level) const { return levels_[level].width; }
   UINT LevelHeight(UINT level) const { return levels_[level].height; }
   UINT LevelPitch(UINT level) const;
-  // Memory of a level (not for render targets); marks it for upload.
-  std::uint8_t* LevelMemory(UINT level) { return levels_[level].memory.data(); }
+  // Memory of a level (not for render targets), brought back from GL if it was given up.
+  std::uint8_t* LevelMemory(UINT level) {
+    RestoreMemory(level);
+    return levels_[level].memory.data();
+  }
   void MarkDirty(UINT level) { levels_[level].dirty = dirty_ = true; }
 
  private:
@@ -139,9 +142,16 @@ class Texture final : public ResourceBase<IDirect3DTexture8> {
     bool dirty = false;
     bool locked = false;
     DWORD lockFlags = 0;
+    // Managed levels give their memory up once GL holds them: a loaded scene would otherwise
+    // keep every picture twice. A level that is locked again is read back from GL; one that
+    // is written again keeps its memory from then on.
+    bool onlyInGl = false;
+    bool restored = false;
+    bool keepMemory = false;
     std::unique_ptr<Surface> surface;
   };
   void UploadLevel(UINT level);
+  void RestoreMemory(UINT level);
   DWORD usage_ = 0;
   D3DFORMAT format_ = D3DFMT_UNKNOWN;
   std::vector<Level> levels_;
