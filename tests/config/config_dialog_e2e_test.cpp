@@ -7,10 +7,7 @@
 #include <X11/Xutil.h>
 #include <png.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -22,12 +19,11 @@
 #include <thread>
 #include <vector>
 
-#include "support/xvfb_server.h"
 #include "../platform/win32/registry_test_util.h"
 #include "config/settings.h"
 #include "platform/win32/registry.h"
-
-extern char** environ;
+#include "support/child_process.h"
+#include "support/xvfb_server.h"
 
 using namespace win32;
 
@@ -35,14 +31,8 @@ namespace {
 
 constexpr const char* kTitle = "Hoardel 3D Screensaver Configuration";
 
-using testsupport::Capture;
+using testsupport::Child;
 using testsupport::Have;
-
-// A private X server on displays 150..259.
-class Xvfb : public testsupport::XvfbServer {
- public:
-  Xvfb() : XvfbServer(150, 260) {}
-};
 
 struct LayoutControl {
   int x = 0, y = 0, w = 0, h = 0, minW = 0, minH = 0;
@@ -107,46 +97,17 @@ class ConfigModeTest : public ::testing::Test {
     layout_ = home_.root() + "/layout.txt";
     setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
   }
-  void TearDown() override {
-    for (pid_t p : children_) {
-      kill(p, SIGKILL);
-      waitpid(p, nullptr, 0);
-    }
+  // The program with a clean environment of its own; its output goes to this test's.
+  Child Start(const std::vector<std::string>& args) {
+    testsupport::SpawnOptions options;
+    options.cleanEnv = true;
+    options.env = {{"DISPLAY", xvfb_.name()},     {"XDG_CONFIG_HOME", home_.root()}, {"XDG_RUNTIME_DIR", runtime_},
+                   {"HOARDEL_DIALOG_LAYOUT", layout_}, {"HOARDEL_MESSAGEBOX", "stderr"},  {"SDL_AUDIODRIVER", "dummy"},
+                   {"HOME", home_.root()},         {"PATH", "/usr/bin:/bin"}};
+    return testsupport::Spawn(HOARDEL3D_EXE, args, options);
   }
 
-  pid_t Start(const std::vector<std::string>& args) {
-    std::vector<std::string> env = {"DISPLAY=" + xvfb_.name(), "XDG_CONFIG_HOME=" + home_.root(),
-                                    "XDG_RUNTIME_DIR=" + runtime_, "HOARDEL_DIALOG_LAYOUT=" + layout_,
-                                    "HOARDEL_MESSAGEBOX=stderr", "SDL_AUDIODRIVER=dummy", "HOME=" + home_.root(),
-                                    "PATH=/usr/bin:/bin"};
-    std::vector<char*> envp, argv;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string exe = HOARDEL3D_EXE;
-    argv.push_back(exe.data());
-    std::vector<std::string> copy = args;
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv.data(), envp.data());
-    if (pid > 0) children_.push_back(pid);
-    return pid;
-  }
-
-  // The exit code, or -1 when it does not end within the time.
-  int Wait(pid_t pid, int ms) {
-    int status = 0;
-    for (int i = 0; i < ms / 50; ++i) {
-      if (waitpid(pid, &status, WNOHANG) == pid) {
-        std::erase(children_, pid);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return -1;
-  }
-
-  std::string X(const std::string& args) { return Capture("DISPLAY=" + xvfb_.name() + " xdotool " + args + " 2>/dev/null"); }
+  std::string X(const std::string& args) { return xvfb_.Xdotool(args); }
 
   std::vector<std::string> Windows() {
     std::vector<std::string> ids;
@@ -186,13 +147,12 @@ class ConfigModeTest : public ::testing::Test {
   }
 
   TempConfigHome home_;
-  Xvfb xvfb_;
+  testsupport::XvfbServer xvfb_{800, 600};
   std::string runtime_, layout_;
-  std::vector<pid_t> children_;
 };
 
 TEST_F(ConfigModeTest, ShowsTheLaidOutDialogAndRefusesASecondCopyAndEscapeStoresNothing) {
-  pid_t dialog = Start({"/c"});
+  Child dialog = Start({"/c"});
   std::string window = WaitForDialog();
   ASSERT_FALSE(window.empty()) << "no configuration dialog appeared";
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -215,18 +175,18 @@ TEST_F(ConfigModeTest, ShowsTheLaidOutDialogAndRefusesASecondCopyAndEscapeStores
   EXPECT_GT(layout[-1].w, 100);  // the picture
 
   // A second copy and a saver end at once while the dialog is open.
-  EXPECT_EQ(Wait(Start({"/c"}), 10000), 0);
-  EXPECT_EQ(Wait(Start({"/s"}), 10000), 0);
+  EXPECT_EQ(Start({"/c"}).WaitExit(10), 0);
+  EXPECT_EQ(Start({"/s"}).WaitExit(10), 0);
   EXPECT_EQ(Windows().size(), 1u);
 
   X("windowfocus --sync " + window);
   X("key Escape");
-  EXPECT_EQ(Wait(dialog, 10000), 0);
+  EXPECT_EQ(dialog.WaitExit(10), 0);
   EXPECT_TRUE(Stored().empty());
 }
 
 TEST_F(ConfigModeTest, ClickDragAndReturnStoreTheChoices) {
-  pid_t dialog = Start({});
+  Child dialog = Start({});
   std::string window = WaitForDialog();
   ASSERT_FALSE(window.empty());
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -245,7 +205,7 @@ TEST_F(ConfigModeTest, ClickDragAndReturnStoreTheChoices) {
   X("mousemove --sync " + std::to_string(ox + gamma.x + gamma.w + 60) + " " + std::to_string(midY) + " mouseup 1");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   X("key Return");
-  EXPECT_EQ(Wait(dialog, 10000), 0);
+  EXPECT_EQ(dialog.WaitExit(10), 0);
   auto stored = Stored();
   EXPECT_EQ(stored["ShowFPS"], 2u);
   EXPECT_EQ(stored["GmCntrl"], 200u);
@@ -254,10 +214,10 @@ TEST_F(ConfigModeTest, ClickDragAndReturnStoreTheChoices) {
 }
 
 TEST_F(ConfigModeTest, TerminationSignalEndsTheDialogCleanly) {
-  pid_t dialog = Start({"/c:123"});
+  Child dialog = Start({"/c:123"});
   ASSERT_FALSE(WaitForDialog().empty());
-  kill(dialog, SIGTERM);
-  EXPECT_EQ(Wait(dialog, 5000), 0);
+  kill(dialog.pid(), SIGTERM);
+  EXPECT_EQ(dialog.WaitExit(5), 0);
   EXPECT_TRUE(Windows().empty());
   EXPECT_TRUE(Stored().empty());
 }

@@ -2,18 +2,17 @@
 // nothing stored, and the clock they switch in a captured frame.
 #include <gtest/gtest.h>
 #include <png.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <utility>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "support/child_process.h"
 
 namespace fs = std::filesystem;
 
@@ -27,12 +26,10 @@ struct Result {
 class RunOptionsProgram : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/hoardel-runopt-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    ASSERT_TRUE(tmp_.ok());
+    dir_ = tmp_.path();
     fs::create_directories(dir_ / "config");
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   // Runs the program with a private settings folder; stdout and stderr together.
   Result Run(const std::string& args) {
@@ -40,13 +37,7 @@ class RunOptionsProgram : public ::testing::Test {
                             "' SDL_AUDIODRIVER=dummy HOARDEL_MESSAGEBOX=stderr '" + HOARDEL_EXECUTABLE + "' " + args +
                             " 2>&1";
     Result r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = testsupport::Capture(cmd, &r.status);
     return r;
   }
 
@@ -60,6 +51,7 @@ class RunOptionsProgram : public ::testing::Test {
     return m;
   }
 
+  testsupport::TempDir tmp_{"hoardel-runopt"};
   fs::path dir_;
 };
 

@@ -6,11 +6,9 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 // clang-format on
-#include <fcntl.h>
 #include <png.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,86 +16,28 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "config/settings.h"
+#include "support/child_process.h"
+#include "support/xvfb_server.h"
 
-extern char** environ;
 namespace fs = std::filesystem;
+using testsupport::Child;
+using testsupport::Have;
+using testsupport::ReadFile;
+using testsupport::TempDir;
 
 namespace {
 
 const char* const kExe = HOARDEL_EXECUTABLE;
 
-struct Child {
-  pid_t pid = 0;
-  std::string errFile;
-};
-
-// Runs the program with extra environment entries; stderr goes to a file.
-Child Spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-            const std::string& errFile) {
-  std::vector<std::string> envStrings;
-  for (char** e = environ; *e; ++e) {
-    std::string s = *e;
-    const std::string key = s.substr(0, s.find('='));
-    if (!env.count(key)) envStrings.push_back(s);
-  }
-  for (const auto& [k, v] : env)
-    if (!v.empty()) envStrings.push_back(k + "=" + v);
-  std::vector<char*> envp, argv;
-  for (auto& s : envStrings) envp.push_back(s.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> all = {kExe};
-  all.insert(all.end(), args.begin(), args.end());
-  for (auto& s : all) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_addopen(&fa, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-  Child c;
-  c.errFile = errFile;
-  if (posix_spawn(&c.pid, kExe, &fa, nullptr, argv.data(), envp.data()) != 0) c.pid = 0;
-  posix_spawn_file_actions_destroy(&fa);
-  return c;
-}
-
-// Exit status, or -1 when still running after the timeout (the child is then killed).
-int WaitExit(Child& c, double seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    int status = 0;
-    pid_t r = waitpid(c.pid, &status, WNOHANG);
-    if (r == c.pid) {
-      c.pid = 0;
-      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  kill(c.pid, SIGKILL);
-  waitpid(c.pid, nullptr, 0);
-  c.pid = 0;
-  return -1;
-}
-
-// Whether the child is still running; an ended child is left for WaitExit to collect.
-bool Running(const Child& c) {
-  if (c.pid <= 0) return false;
-  siginfo_t info{};
-  if (waitid(P_PID, static_cast<id_t>(c.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return false;
-  return info.si_pid == 0;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+// Runs the program with the environment changes; stderr goes to a file.
+Child Spawn(const std::vector<std::string>& args, const testsupport::EnvOverrides& env, const std::string& errFile) {
+  return testsupport::Spawn(kExe, args, env, errFile);
 }
 
 struct Image {
@@ -117,23 +57,6 @@ bool ReadPng(const std::string& path, Image* img) {
   return png_image_finish_read(&p, nullptr, img->rgba.data(), 0, nullptr) != 0;
 }
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/hoardel-host-e2e-XXXXXX";
-    path_ = mkdtemp(tmpl);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& s) const { return path_ + "/" + s; }
-
- private:
-  std::string path_;
-};
-
 // Stores the settings where the child will read them (the registry follows
 // XDG_CONFIG_HOME at every call).
 void StoreSettings(const std::string& configHome, const SaverSettings& settings) {
@@ -147,7 +70,7 @@ void StoreSettings(const std::string& configHome, const SaverSettings& settings)
     unsetenv("XDG_CONFIG_HOME");
 }
 
-std::map<std::string, std::string> BaseEnv(const TempDir& t) {
+testsupport::EnvOverrides BaseEnv(const TempDir& t) {
   fs::create_directories(t / "config");
   fs::create_directories(t / "run");
   fs::create_directories(t / "tmp");
@@ -181,7 +104,7 @@ TEST(SaverCapture, WritesTheLoadingScreenAndClockFrames) {
     const std::string out = t / ("cap" + std::to_string(style));
     Child c = Spawn({"--capture", out, "--frames", "3", "--size", "640x480", "--time", "13:00:00", "--seed", "7"},
                     env, t / "cap.err");
-    ASSERT_EQ(WaitExit(c, 120), 0) << ReadFile(t / "cap.err");
+    ASSERT_EQ(c.WaitExit(120), 0) << ReadFile(t / "cap.err");
     EXPECT_TRUE(fs::exists(out + "/loading.png"));
     EXPECT_TRUE(fs::exists(out + "/frame-0003.png"));
     EXPECT_FALSE(fs::exists(out + "/frame-0001.png"));  // only the last one without --every
@@ -217,52 +140,26 @@ TEST(SaverCapture, EveryKAndStatsAndBadArguments) {
   const std::string out = t / "every";
   Child c = Spawn({"--capture", out, "--frames", "4", "--every", "2", "--size", "160x120", "--stats"}, env,
                   t / "e.err");
-  ASSERT_EQ(WaitExit(c, 120), 0) << ReadFile(t / "e.err");
+  ASSERT_EQ(c.WaitExit(120), 0) << ReadFile(t / "e.err");
   EXPECT_TRUE(fs::exists(out + "/frame-0002.png"));
   EXPECT_TRUE(fs::exists(out + "/frame-0004.png"));
   EXPECT_FALSE(fs::exists(out + "/frame-0003.png"));
   Child bad = Spawn({"--capture", out, "--frames", "zero"}, env, t / "b.err");
-  EXPECT_EQ(WaitExit(bad, 30), 2);
+  EXPECT_EQ(bad.WaitExit(30), 2);
   EXPECT_NE(ReadFile(t / "b.err").find("--frames"), std::string::npos);
 }
 
 // --- under Xvfb ----------------------------------------------------------------------------
 
-class Xvfb {
+class Xvfb : public testsupport::XvfbServer {
  public:
   Xvfb() {
-    if (system("command -v Xvfb >/dev/null 2>&1") != 0) return;
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    std::string fd = std::to_string(fds[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawnp(&pid_, "Xvfb", &fa, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&fa);
-    close(fds[1]);
-    char buf[32] = {0};
-    std::size_t n = 0;
-    while (pid_ && n < sizeof buf - 1) {
-      ssize_t r = read(fds[0], buf + n, sizeof buf - 1 - n);
-      if (r <= 0) break;
-      n += static_cast<std::size_t>(r);
-      if (buf[n - 1] == '\n') break;
-    }
-    close(fds[0]);
-    if (n > 0) display_ = ":" + std::string(buf, buf + n - 1);
-    if (!display_.empty()) dpy_ = XOpenDisplay(display_.c_str());
+    if (XvfbServer::ok()) dpy_ = XOpenDisplay(name().c_str());
   }
   ~Xvfb() {
     if (dpy_) XCloseDisplay(dpy_);
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
   }
   bool ok() const { return dpy_ != nullptr; }
-  const std::string& name() const { return display_; }
   Display* dpy() const { return dpy_; }
 
   // Top-level windows titled "D3D SS" (our saver windows), searched through the tree.
@@ -281,8 +178,9 @@ class Xvfb {
     return 0;
   }
   bool Xdotool(const std::string& args, bool mustWork = true) {
-    const std::string cmd = "DISPLAY=" + display_ + " xdotool " + args + " >/dev/null 2>&1";
-    const bool ok = system(cmd.c_str()) == 0;
+    int status = -1;
+    XvfbServer::Xdotool(args, &status);
+    const bool ok = status == 0;
     if (!ok && mustWork) ADD_FAILURE() << "xdotool " << args;
     return ok;
   }
@@ -301,20 +199,16 @@ class Xvfb {
       if (children) XFree(children);
     }
   }
-  pid_t pid_ = 0;
-  std::string display_;
   Display* dpy_ = nullptr;
 };
 
 #define NEED_XVFB(x)                                              \
   if (!(x).ok()) GTEST_SKIP() << "Xvfb is not available here"
 
-bool HaveXdotool() { return system("command -v xdotool >/dev/null 2>&1") == 0; }
-
 TEST(SaverE2E, TestWindowIgnoresKeysAndEndsOnMouseMoves) {
   Xvfb x;
   NEED_XVFB(x);
-  if (!HaveXdotool()) GTEST_SKIP() << "xdotool is not available";
+  if (!Have("xdotool")) GTEST_SKIP() << "xdotool is not available";
   TempDir t;
   auto env = BaseEnv(t);
   env["DISPLAY"] = x.name();
@@ -334,25 +228,25 @@ TEST(SaverE2E, TestWindowIgnoresKeysAndEndsOnMouseMoves) {
   x.Xdotool("key a");
   x.Xdotool("click 1");
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
-  ASSERT_TRUE(Running(c)) << "keys or clicks ended the test window: " << ReadFile(t / "t.err");
+  ASSERT_TRUE(c.Running()) << "keys or clicks ended the test window: " << ReadFile(t / "t.err");
   // A few moves are tolerated...
   for (int i = 0; i < 10; ++i) x.Xdotool("mousemove --window " + std::to_string(w) + " " +
                                          std::to_string(120 + i * 7) + " " + std::to_string(110 + (i % 2) * 9));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  ASSERT_TRUE(Running(c));
+  ASSERT_TRUE(c.Running());
   // ... more than 30 end it.
   // (The window goes away once the saver has ended, so later moves may find nothing.)
-  for (int i = 0; i < 40 && Running(c); ++i)
+  for (int i = 0; i < 40 && c.Running(); ++i)
     x.Xdotool("mousemove --window " + std::to_string(w) + " " + std::to_string(200 + (i % 10) * 11) + " " +
                   std::to_string(150 + (i % 3) * 13),
               false);
-  EXPECT_EQ(WaitExit(c, 20), 0) << ReadFile(t / "t.err");
+  EXPECT_EQ(c.WaitExit(20), 0) << ReadFile(t / "t.err");
 }
 
 TEST(SaverE2E, SaverEndsOnFirstKeyAndASecondCopyExitsAtOnce) {
   Xvfb x;
   NEED_XVFB(x);
-  if (!HaveXdotool()) GTEST_SKIP() << "xdotool is not available";
+  if (!Have("xdotool")) GTEST_SKIP() << "xdotool is not available";
   TempDir t;
   auto env = BaseEnv(t);
   env["DISPLAY"] = x.name();
@@ -364,16 +258,16 @@ TEST(SaverE2E, SaverEndsOnFirstKeyAndASecondCopyExitsAtOnce) {
   EXPECT_EQ(a.width, 1024);
   EXPECT_EQ(a.height, 768);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  ASSERT_TRUE(Running(first)) << ReadFile(t / "s1.err");
+  ASSERT_TRUE(first.Running()) << ReadFile(t / "s1.err");
   const auto start = std::chrono::steady_clock::now();
   Child second = Spawn({"/s"}, env, t / "s2.err");
-  EXPECT_EQ(WaitExit(second, 20), 0);
+  EXPECT_EQ(second.WaitExit(20), 0);
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
   EXPECT_EQ(x.SaverWindows().size(), 1u);
-  ASSERT_TRUE(Running(first));
+  ASSERT_TRUE(first.Running());
   x.Xdotool("mousemove --window " + std::to_string(w) + " 300 300");
   x.Xdotool("key space");
-  EXPECT_EQ(WaitExit(first, 20), 0) << ReadFile(t / "s1.err");
+  EXPECT_EQ(first.WaitExit(20), 0) << ReadFile(t / "s1.err");
   EXPECT_TRUE(x.SaverWindows().empty());
 }
 
@@ -400,6 +294,17 @@ int CountPixels(Display* d, Window win, int w, int h, F match) {
   return n;
 }
 
+// Looks at the window every 100 ms, at most `tries` times, until `want` of its pixels are
+// brighter than `level` (r + g + b); returns the last count.
+int WaitForLitPixels(Display* d, Window win, int w, int h, int want, int tries, unsigned level = 40) {
+  int n = 0;
+  for (int i = 0; i < tries && n < want; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    n = CountPixels(d, win, w, h, [level](unsigned r, unsigned g, unsigned b) { return r + g + b > level; });
+  }
+  return n;
+}
+
 TEST(SaverE2E, PreviewPaintsThePictureIntoAForeignWindow) {
   Xvfb x;
   NEED_XVFB(x);
@@ -408,16 +313,12 @@ TEST(SaverE2E, PreviewPaintsThePictureIntoAForeignWindow) {
   env["DISPLAY"] = x.name();
   Window parent = MakeForeignWindow(x.dpy(), 152, 112);
   Child c = Spawn({"/p", std::to_string(parent)}, env, t / "p.err");
-  int coloured = 0;
-  for (int i = 0; i < 100 && coloured < 100; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    coloured = CountPixels(x.dpy(), parent, 152, 112, [](unsigned r, unsigned g, unsigned b) { return r + g + b > 60; });
-  }
+  const int coloured = WaitForLitPixels(x.dpy(), parent, 152, 112, 100, 100, 60);
   EXPECT_GE(coloured, 100) << ReadFile(t / "p.err");
-  ASSERT_TRUE(Running(c));
+  ASSERT_TRUE(c.Running());
   XDestroyWindow(x.dpy(), parent);
   XSync(x.dpy(), False);
-  EXPECT_EQ(WaitExit(c, 20), 0) << ReadFile(t / "p.err");
+  EXPECT_EQ(c.WaitExit(20), 0) << ReadFile(t / "p.err");
 
   // A control panel that closes at once, during the first half second, or hands over a
   // window that is already gone, ends the preview too.
@@ -427,7 +328,7 @@ TEST(SaverE2E, PreviewPaintsThePictureIntoAForeignWindow) {
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     XDestroyWindow(x.dpy(), early);
     XSync(x.dpy(), False);
-    EXPECT_EQ(WaitExit(d, 20), 0) << delayMs << " ms: " << ReadFile(t / "p2.err");
+    EXPECT_EQ(d.WaitExit(20), 0) << delayMs << " ms: " << ReadFile(t / "p2.err");
   }
 }
 
@@ -440,15 +341,11 @@ TEST(SaverE2E, DrawsIntoADaemonWindowAndEndsOnSigterm) {
   Window win = MakeForeignWindow(x.dpy(), 320, 240);
   Child c = Spawn({"-window-id", std::to_string(win)}, env, t / "w.err");
   // The window starts black; the saver's frames (the lit room) cover most of it.
-  int drawn = 0;
-  for (int i = 0; i < 300 && drawn < 320 * 240 / 3; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    drawn = CountPixels(x.dpy(), win, 320, 240, [](unsigned r, unsigned g, unsigned b) { return r + g + b > 40; });
-  }
+  const int drawn = WaitForLitPixels(x.dpy(), win, 320, 240, 320 * 240 / 3, 300);
   EXPECT_GE(drawn, 320 * 240 / 3) << ReadFile(t / "w.err");
-  ASSERT_TRUE(Running(c)) << ReadFile(t / "w.err");
-  kill(c.pid, SIGTERM);
-  EXPECT_EQ(WaitExit(c, 20), 0) << ReadFile(t / "w.err");
+  ASSERT_TRUE(c.Running()) << ReadFile(t / "w.err");
+  kill(c.pid(), SIGTERM);
+  EXPECT_EQ(c.WaitExit(20), 0) << ReadFile(t / "w.err");
   EXPECT_TRUE(fs::is_empty(t / "tmp")) << "temporary files were left behind";
   XDestroyWindow(x.dpy(), win);
 }
@@ -489,14 +386,9 @@ TEST(SaverE2E, StopsDrawingWhileItsWindowIsCovered) {
   env["DISPLAY"] = x.name();
   Window win = MakeForeignWindow(x.dpy(), 320, 240);
   Child c = Spawn({"-window-id", std::to_string(win)}, env, t / "c.err");
-  auto lit = [&] { return CountPixels(x.dpy(), win, 320, 240, [](unsigned r, unsigned g, unsigned b) { return r + g + b > 40; }); };
-  int drawn = 0;
-  for (int i = 0; i < 300 && drawn < 320 * 240 / 3; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    drawn = lit();
-  }
+  int drawn = WaitForLitPixels(x.dpy(), win, 320, 240, 320 * 240 / 3, 300);
   ASSERT_GE(drawn, 320 * 240 / 3) << ReadFile(t / "c.err");
-  const double seen = CpuPercentOver(c.pid, 2.0);
+  const double seen = CpuPercentOver(c.pid(), 2.0);
 
   XSetWindowAttributes a{};
   a.override_redirect = True;
@@ -506,23 +398,19 @@ TEST(SaverE2E, StopsDrawingWhileItsWindowIsCovered) {
   XMapRaised(x.dpy(), cover);
   XSync(x.dpy(), False);
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the saver looks once a second
-  const double covered = CpuPercentOver(c.pid, 3.0);
+  const double covered = CpuPercentOver(c.pid(), 3.0);
   std::printf("CPU, percent of one core: drawing %.1f, covered %.2f\n", seen, covered);
   EXPECT_LT(covered, 5.0) << "drawing " << seen << " %";
-  ASSERT_TRUE(Running(c)) << ReadFile(t / "c.err");
+  ASSERT_TRUE(c.Running()) << ReadFile(t / "c.err");
 
   // Uncovered, the server clears the window to its black background; the saver's next
   // frames light it again.
   XUnmapWindow(x.dpy(), cover);
   XSync(x.dpy(), False);
-  drawn = 0;
-  for (int i = 0; i < 50 && drawn < 320 * 240 / 3; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    drawn = lit();
-  }
+  drawn = WaitForLitPixels(x.dpy(), win, 320, 240, 320 * 240 / 3, 50);
   EXPECT_GE(drawn, 320 * 240 / 3) << "not drawn again after uncovering";
-  kill(c.pid, SIGTERM);
-  EXPECT_EQ(WaitExit(c, 20), 0) << ReadFile(t / "c.err");
+  kill(c.pid(), SIGTERM);
+  EXPECT_EQ(c.WaitExit(20), 0) << ReadFile(t / "c.err");
   XDestroyWindow(x.dpy(), cover);
   XDestroyWindow(x.dpy(), win);
 }
@@ -557,11 +445,7 @@ TEST(SaverE2E, StopsDrawingWhileTheScreenIsAsleep) {
   setState("on");
   Window win = MakeForeignWindow(x.dpy(), 320, 240);
   Child c = Spawn({"-window-id", std::to_string(win), "--no-music"}, env, t / "d.err");
-  int drawn = 0;
-  for (int i = 0; i < 300 && drawn < 320 * 240 / 3; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    drawn = CountPixels(x.dpy(), win, 320, 240, [](unsigned r, unsigned g, unsigned b) { return r + g + b > 40; });
-  }
+  const int drawn = WaitForLitPixels(x.dpy(), win, 320, 240, 320 * 240 / 3, 300);
   ASSERT_GE(drawn, 320 * 240 / 3) << ReadFile(t / "d.err");
   // The loading screen stands still; the room's frames move.
   bool moving = false;
@@ -571,17 +455,17 @@ TEST(SaverE2E, StopsDrawingWhileTheScreenIsAsleep) {
   setState("off");
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the saver looks once a second
   EXPECT_FALSE(PictureChanges(x.dpy(), win, 320, 240, 1000)) << "drawn while the screen sleeps";
-  const double asleep = CpuPercentOver(c.pid, 3.0);
+  const double asleep = CpuPercentOver(c.pid(), 3.0);
   std::printf("CPU while the screen is asleep: %.2f %% of one core\n", asleep);
   EXPECT_LT(asleep, 5.0);
-  ASSERT_TRUE(Running(c)) << ReadFile(t / "d.err");
+  ASSERT_TRUE(c.Running()) << ReadFile(t / "d.err");
 
   setState("on");
   moving = false;
   for (int i = 0; i < 6 && !moving; ++i) moving = PictureChanges(x.dpy(), win, 320, 240, 500);
   EXPECT_TRUE(moving) << "not drawn again after waking";
-  kill(c.pid, SIGTERM);
-  EXPECT_EQ(WaitExit(c, 20), 0) << ReadFile(t / "d.err");
+  kill(c.pid(), SIGTERM);
+  EXPECT_EQ(c.WaitExit(20), 0) << ReadFile(t / "d.err");
   XDestroyWindow(x.dpy(), win);
 }
 
@@ -595,13 +479,13 @@ TEST(SaverE2E, ConfigurationModeReachesTheDialog) {
   for (std::vector<std::string> args : {std::vector<std::string>{"/c"}, std::vector<std::string>{},
                                         std::vector<std::string>{"/c:123"}}) {
     Child c = Spawn(args, env, t / "c.err");
-    EXPECT_EQ(WaitExit(c, 60), 0);
+    EXPECT_EQ(c.WaitExit(60), 0);
     EXPECT_NE(ReadFile(t / "c.err").find("ialog"), std::string::npos) << ReadFile(t / "c.err");
     EXPECT_TRUE(fs::is_empty(t / "tmp"));
   }
   // Password change has nothing to do here.
   Child a = Spawn({"/a", "5"}, env, t / "a.err");
-  EXPECT_EQ(WaitExit(a, 60), 0);
+  EXPECT_EQ(a.WaitExit(60), 0);
 }
 
 }  // namespace

@@ -16,59 +16,45 @@
 #include <vector>
 
 #include "host/run_options.h"
+#include "support/child_process.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool HaveTool(const char* name) {
-  return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
+using testsupport::Have;
+using testsupport::ReadFile;
 
 // Runs a shell command; returns its exit status and (merged) output.
 int Shell(const std::string& command, std::string* output) {
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  std::size_t n;
-  output->clear();
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
-  const int status = pclose(p);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  int status = -1;
+  *output = testsupport::Capture(command + " 2>&1", &status);
+  return status;
 }
 
 class Install : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    char tmpl[] = "/tmp/hoardel-install-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    prefix_ = new fs::path(tmpl);
+    prefix_ = new testsupport::TempDir("hoardel-install");
+    ASSERT_TRUE(prefix_->ok());
     std::string out;
     const int rc = Shell(std::string("'") + HOARDEL_CMAKE_COMMAND + "' --install '" + HOARDEL_BINARY_DIR + "' --prefix '" +
-                           prefix_->string() + "'",
+                           prefix_->path() + "'",
                        &out);
     installLog_ = new std::string(out);
     ASSERT_EQ(rc, 0) << out;
   }
   static void TearDownTestSuite() {
-    if (prefix_) fs::remove_all(*prefix_);
     delete prefix_;
     delete installLog_;
     prefix_ = nullptr;
   }
-  static fs::path P(const std::string& rel) { return *prefix_ / rel; }
+  static fs::path P(const std::string& rel) { return fs::path(prefix_->path()) / rel; }
 
-  static fs::path* prefix_;
+  static testsupport::TempDir* prefix_;
   static std::string* installLog_;
 };
-fs::path* Install::prefix_ = nullptr;
+testsupport::TempDir* Install::prefix_ = nullptr;
 std::string* Install::installLog_ = nullptr;
 
 TEST_F(Install, ProgramToolsAndTheLinkForXScreenSaver) {
@@ -86,11 +72,11 @@ TEST_F(Install, ProgramToolsAndTheLinkForXScreenSaver) {
 TEST_F(Install, XScreenSaverSettingsFileDrivesOurOptions) {
   const fs::path xml = P("share/xscreensaver/config/hoardel3d.xml");
   ASSERT_TRUE(fs::exists(xml));
-  if (HaveTool("xmllint")) {
+  if (Have("xmllint")) {
     std::string out;
     EXPECT_EQ(Shell("xmllint --noout '" + xml.string() + "'", &out), 0) << out;
   }
-  const std::string text = ReadText(xml);
+  const std::string text = ReadFile(xml);
   EXPECT_NE(text.find("<screensaver name=\"hoardel3d\""), std::string::npos);
   EXPECT_NE(text.find("<command arg=\"-root\"/>"), std::string::npos);
   EXPECT_NE(text.find("<_description>"), std::string::npos);
@@ -138,11 +124,11 @@ TEST_F(Install, XScreenSaverSettingsFileDrivesOurOptions) {
 TEST_F(Install, DesktopEntryOpensTheConfigurationWithTheInstalledIcon) {
   const fs::path entry = P("share/applications/hoardel3d.desktop");
   ASSERT_TRUE(fs::exists(entry));
-  if (HaveTool("desktop-file-validate")) {
+  if (Have("desktop-file-validate")) {
     std::string out;
     EXPECT_EQ(Shell("desktop-file-validate '" + entry.string() + "'", &out), 0) << out;
   }
-  const std::string text = ReadText(entry);
+  const std::string text = ReadFile(entry);
   std::smatch m;
   ASSERT_TRUE(std::regex_search(text, m, std::regex(R"(\nExec=(\S+) ?([^\n]*))")));
   EXPECT_TRUE(fs::exists(P("bin/" + m[1].str()))) << m[1];
@@ -177,7 +163,7 @@ TEST_F(Install, IconSizesAreRoundEmblemsWithTransparentCorners) {
 TEST_F(Install, ManualPageDescribesEveryModeOptionAndVariable) {
   const fs::path page = P("share/man/man6/hoardel3d.6");
   ASSERT_TRUE(fs::exists(page));
-  std::string text = ReadText(page);
+  std::string text = ReadFile(page);
   text.erase(std::remove(text.begin(), text.end(), '\\'), text.end());  // "\-\-fps" reads "--fps"
   std::vector<std::string> needed = {"/s", "/t", "/c", "/p", "/a", "-root", "-window-id", "--capture", "--frames",
                                      "--every", "--size", "--dt", "--seed", "--time", "--stats", "--print-settings",
@@ -189,7 +175,7 @@ TEST_F(Install, ManualPageDescribesEveryModeOptionAndVariable) {
   for (auto it = std::sregex_iterator(usage.begin(), usage.end(), option); it != std::sregex_iterator(); ++it)
     needed.push_back(it->str());
   for (const std::string& n : needed) EXPECT_NE(text.find(n), std::string::npos) << n;
-  if (HaveTool("groff")) {
+  if (Have("groff")) {
     std::string out;
     EXPECT_EQ(Shell("groff -man -ww -z '" + page.string() + "'", &out), 0);
     EXPECT_EQ(out, "") << "groff warnings";

@@ -23,26 +23,21 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/child_process.h"
+#include "support/xvfb_server.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
 
-bool HaveTool(const char* name) {
-  return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string ReadText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testsupport::Have;
+using testsupport::ReadFile;
 
 // Starts argv with the environment env (as uid/gid when not negative); output to logPath.
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& logPath,
@@ -69,12 +64,10 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
   return pid;
 }
 
+// Runs argv to its end (killed after 30 s); its exit status, or -1.
 int RunWait(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& log) {
-  const pid_t pid = Spawn(argv, env, log);
-  if (pid < 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  testsupport::Child child(Spawn(argv, env, log));
+  return child.WaitExit(30);
 }
 
 // Processes whose executable is the given file.
@@ -95,14 +88,14 @@ bool Alive(pid_t pid) {
   // A zombie has no exe link; its owner (XScreenSaver) has not reaped it yet.
   std::error_code ec;
   if (!fs::exists("/proc/" + std::to_string(pid), ec)) return false;
-  const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
   const auto close = stat.rfind(')');
   return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
 }
 
 // The value of one variable in a process's environment.
 std::string EnvironOf(pid_t pid, const std::string& name) {
-  const std::string env = ReadText("/proc/" + std::to_string(pid) + "/environ");
+  const std::string env = ReadFile("/proc/" + std::to_string(pid) + "/environ");
   std::size_t at = 0;
   while (at < env.size()) {
     const std::size_t end = env.find('\0', at);
@@ -144,10 +137,9 @@ class XScreenSaverClient : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* tool : {"xscreensaver", "xscreensaver-command", "Xvfb"})
-      if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed (Debian: xscreensaver, xvfb)";
-    char tmpl[] = "/tmp/hoardel-xss-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
+      if (!Have(tool)) GTEST_SKIP() << tool << " is not installed (Debian: xscreensaver, xvfb)";
+    ASSERT_TRUE(tmp_.ok());
+    root_ = tmp_.path();
     chmod(root_.c_str(), 0755);
     if (getuid() == 0) {
       const passwd* pw = getpwnam("nobody");
@@ -165,22 +157,9 @@ class XScreenSaverClient : public ::testing::Test {
     exe_ = fs::canonical(HOARDEL_EXECUTABLE);
     fs::create_symlink(exe_, root_ / "bin" / "hoardel3d");
 
-    // A free display number.
-    for (int n = 170; n < 230; ++n) {
-      if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock"))
-        continue;
-      display_ = ":" + std::to_string(n);
-      xvfb_ = Spawn({"Xvfb", display_, "-screen", "0", "640x480x24", "-nolisten", "tcp"}, {"PATH=/usr/bin:/bin"},
-                    (root_ / "xvfb.log").string());
-      for (int i = 0; i < 100 && !dpy_; ++i) {
-        std::this_thread::sleep_for(50ms);
-        dpy_ = XOpenDisplay(display_.c_str());
-      }
-      if (dpy_) break;
-      kill(-xvfb_, SIGTERM);
-      waitpid(xvfb_, nullptr, 0);
-      xvfb_ = -1;
-    }
+    xvfb_.emplace(640, 480);
+    display_ = xvfb_->name();
+    if (xvfb_->ok()) dpy_ = XOpenDisplay(display_.c_str());
     ASSERT_NE(dpy_, nullptr) << "Xvfb did not start";
 
     std::ofstream rc(root_ / "home" / ".xscreensaver");
@@ -211,23 +190,23 @@ class XScreenSaverClient : public ::testing::Test {
       if (EnvironOf(p, "HOME") == (root_ / "home").string()) kill(p, SIGKILL);
     }
     if (dpy_) XCloseDisplay(dpy_);
-    if (xvfb_ > 0) {
-      kill(-xvfb_, SIGTERM);
-      waitpid(xvfb_, nullptr, 0);
+    xvfb_.reset();
+    if (HasFailure()) {
+      tmp_.Keep();
+      std::fprintf(stderr, "kept %s for inspection\n", root_.c_str());
     }
-    if (!root_.empty() && !HasFailure()) fs::remove_all(root_);
-    if (HasFailure()) std::fprintf(stderr, "kept %s for inspection\n", root_.c_str());
   }
 
   int Command(const char* what) {
     return RunWait({"xscreensaver-command", what}, env_, (root_ / "command.log").string());
   }
 
+  testsupport::TempDir tmp_{"hoardel-xss"};
   fs::path root_;
   fs::path exe_;
   std::string display_;
+  std::optional<testsupport::XvfbServer> xvfb_;
   Display* dpy_ = nullptr;
-  pid_t xvfb_ = -1;
   pid_t daemon_ = -1;
   uid_t uid_ = static_cast<uid_t>(-1);
   gid_t gid_ = static_cast<gid_t>(-1);
@@ -243,8 +222,8 @@ TEST_F(XScreenSaverClient, DrawsWhenActivatedAndEndsCleanlyWhenDeactivated) {
     std::this_thread::sleep_for(100ms);
     up = RunWait({"xscreensaver-command", "-time"}, env_, "/dev/null") == 0;
   }
-  ASSERT_TRUE(up) << ReadText(log);
-  ASSERT_EQ(Command("-activate"), 0) << ReadText(root_ / "command.log");
+  ASSERT_TRUE(up) << ReadFile(log);
+  ASSERT_EQ(Command("-activate"), 0) << ReadFile(root_ / "command.log");
 
   pid_t saver = -1;
   for (int i = 0; i < 200 && saver < 0; ++i) {
@@ -252,7 +231,7 @@ TEST_F(XScreenSaverClient, DrawsWhenActivatedAndEndsCleanlyWhenDeactivated) {
     for (pid_t p : ProcessesOf(exe_))
       if (EnvironOf(p, "HOME") == (root_ / "home").string()) saver = p;
   }
-  ASSERT_GT(saver, 0) << "XScreenSaver did not start hoardel3d\n" << ReadText(log);
+  ASSERT_GT(saver, 0) << "XScreenSaver did not start hoardel3d\n" << ReadFile(log);
   const std::string given = EnvironOf(saver, "XSCREENSAVER_WINDOW");
   ASSERT_FALSE(given.empty()) << "XScreenSaver gave no window";
   const Window window = static_cast<Window>(std::strtoul(given.c_str(), nullptr, 0));
@@ -262,13 +241,13 @@ TEST_F(XScreenSaverClient, DrawsWhenActivatedAndEndsCleanlyWhenDeactivated) {
   for (int i = 0; i < 300 && lit < 0.05; ++i) {
     std::this_thread::sleep_for(100ms);
     lit = LitFraction(dpy_, window);
-    ASSERT_TRUE(Alive(saver)) << "hoardel3d ended on its own\n" << ReadText(log);
+    ASSERT_TRUE(Alive(saver)) << "hoardel3d ended on its own\n" << ReadFile(log);
   }
   EXPECT_GE(lit, 0.05) << "the window XScreenSaver gave (" << given << ") stays black";
   std::vector<fs::path> filesWhileRunning = RegularFilesUnder(root_ / "run");
   for (const fs::path& f : RegularFilesUnder(root_ / "tmp")) filesWhileRunning.push_back(f);
 
-  ASSERT_EQ(Command("-deactivate"), 0) << ReadText(root_ / "command.log");
+  ASSERT_EQ(Command("-deactivate"), 0) << ReadFile(root_ / "command.log");
   const auto asked = std::chrono::steady_clock::now();
   while (Alive(saver) && std::chrono::steady_clock::now() - asked < 5s) std::this_thread::sleep_for(20ms);
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked);
@@ -280,7 +259,7 @@ TEST_F(XScreenSaverClient, DrawsWhenActivatedAndEndsCleanlyWhenDeactivated) {
     for (const fs::path& f : RegularFilesUnder(root_ / d)) ADD_FAILURE() << "left behind: " << f;
   if (!filesWhileRunning.empty())
     std::printf("removed at teardown: %s (and %zu more)\n", filesWhileRunning[0].c_str(), filesWhileRunning.size() - 1);
-  EXPECT_EQ(ReadText(log).find("dumped core"), std::string::npos) << ReadText(log);
+  EXPECT_EQ(ReadFile(log).find("dumped core"), std::string::npos) << ReadFile(log);
 }
 
 }  // namespace

@@ -6,68 +6,20 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 // clang-format on
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <string>
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/win32/messages.h"
 #include "platform/win32/native_window.h"
 #include "platform/win32/window.h"
-
-extern char** environ;
+#include "support/xvfb_server.h"
 
 namespace {
 
 using namespace d3d8;
 
 // One Xvfb per test process, on a display number it picks itself.
-class XvfbEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    unsetenv("DISPLAY");
-    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) return;
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    const std::string fd = std::to_string(fds[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    char buf[32] = {};
-    std::size_t n = 0;
-    while (pid_ && n < sizeof buf - 1) {
-      const ssize_t r = read(fds[0], buf + n, sizeof buf - 1 - n);
-      if (r <= 0) break;
-      n += static_cast<std::size_t>(r);
-      if (buf[n - 1] == '\n') break;
-    }
-    close(fds[0]);
-    if (n > 1) {
-      display = ":" + std::string(buf, buf + n - 1);
-      setenv("DISPLAY", display.c_str(), 1);
-    }
-  }
-  void TearDown() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  static inline std::string display;
-
- private:
-  pid_t pid_ = 0;
-};
-auto* const g_env = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
+testsupport::XvfbEnvironment* const g_xvfb = testsupport::AddXvfbEnvironment(640, 480);
 
 win32::LRESULT Proc(win32::HWND w, win32::UINT m, win32::WPARAM wp, win32::LPARAM lp) {
   return win32::DefWindowProcA(w, m, wp, lp);
@@ -76,7 +28,7 @@ win32::LRESULT Proc(win32::HWND w, win32::UINT m, win32::WPARAM wp, win32::LPARA
 // The host enumerates adapters before it makes any window: the display's modes must show all
 // the same (CTest runs this in a process of its own, where nothing opened the display yet).
 TEST(Direct3DWithDisplay, ModesComeFromTheDisplayBeforeAnyWindow) {
-  if (XvfbEnvironment::display.empty()) GTEST_SKIP() << "Xvfb is not available";
+  if (g_xvfb->display().empty()) GTEST_SKIP() << "Xvfb is not available";
   IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
   ASSERT_NE(d3d, nullptr);
   D3DDISPLAYMODE desktop{};
@@ -89,7 +41,7 @@ TEST(Direct3DWithDisplay, ModesComeFromTheDisplayBeforeAnyWindow) {
 class WindowDeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (XvfbEnvironment::display.empty()) GTEST_SKIP() << "Xvfb is not available";
+    if (g_xvfb->display().empty()) GTEST_SKIP() << "Xvfb is not available";
     static bool registered = [] {
       win32::WNDCLASSA wc{};
       wc.lpfnWndProc = Proc;
@@ -140,7 +92,7 @@ TEST_F(WindowDeviceTest, PresentedFrameReachesTheWindowUpright) {
   dev->Clear(1, &quarter, D3DCLEAR_TARGET, D3DCOLOR_XRGB(255, 0, 0), 1, 0);
   ASSERT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
 
-  Display* x = XOpenDisplay(XvfbEnvironment::display.c_str());
+  Display* x = XOpenDisplay(g_xvfb->display().c_str());
   ASSERT_NE(x, nullptr);
   XSync(x, False);
   const unsigned long id = win32::X11WindowOf(window);

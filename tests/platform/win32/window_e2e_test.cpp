@@ -27,6 +27,7 @@
 #include "platform/win32/monitors.h"
 #include "platform/win32/native_window.h"
 #include "platform/win32/window.h"
+#include "support/xvfb_server.h"
 
 extern char** environ;
 using namespace win32;
@@ -34,48 +35,7 @@ using namespace win32;
 namespace {
 
 // One Xvfb per test process (CTest runs each test in its own process).
-class XvfbEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    unsetenv("DISPLAY");
-    if (system("command -v Xvfb >/dev/null 2>&1") != 0) return;
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    std::string fd = std::to_string(fds[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawnp(&pid_, "Xvfb", &fa, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&fa);
-    close(fds[1]);
-    char buf[32] = {0};
-    std::size_t n = 0;
-    while (pid_ && n < sizeof buf - 1) {
-      ssize_t r = read(fds[0], buf + n, sizeof buf - 1 - n);
-      if (r <= 0) break;
-      n += static_cast<std::size_t>(r);
-      if (buf[n - 1] == '\n') break;
-    }
-    close(fds[0]);
-    if (n > 0) {
-      display_ = ":" + std::string(buf, buf + n - 1);
-      setenv("DISPLAY", display_.c_str(), 1);
-    }
-  }
-  void TearDown() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  static std::string display_;
-
- private:
-  pid_t pid_ = 0;
-};
-std::string XvfbEnvironment::display_;
-auto* const g_env = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
+testsupport::XvfbEnvironment* const g_xvfb = testsupport::AddXvfbEnvironment(1024, 768);
 
 struct Seen {
   HWND window;
@@ -144,14 +104,17 @@ bool PumpUntil(P pred, int ms = 3000) {
   return false;
 }
 
-bool HaveXdotool() { return system("command -v xdotool >/dev/null 2>&1") == 0; }
-
-int Xdotool(const std::string& args) { return system(("xdotool " + args + " >/dev/null 2>&1").c_str()); }
+// xdotool on the test display; its exit status.
+int Xdotool(const std::string& args) {
+  int status = -1;
+  testsupport::Capture("xdotool " + args + " 2>/dev/null", &status);
+  return status;
+}
 
 class WindowE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (XvfbEnvironment::display_.empty()) GTEST_SKIP() << "Xvfb is not installed";
+    if (g_xvfb->display().empty()) GTEST_SKIP() << "Xvfb is not installed";
     ASSERT_TRUE(DisplayAvailable());
     g_seen.clear();
     WNDCLASSA wc{};
@@ -204,7 +167,7 @@ class WindowE2E : public ::testing::Test {
 };
 
 TEST_F(WindowE2E, MonitorOfXvfbAndFullScreenPopupTakesInput) {
-  if (!HaveXdotool()) GTEST_SKIP() << "xdotool is not installed";
+  if (!testsupport::Have("xdotool")) GTEST_SKIP() << "xdotool is not installed";
   DISPLAY_DEVICEA dev{};
   dev.cb = sizeof dev;
   ASSERT_TRUE(EnumDisplayDevicesA(nullptr, 0, &dev, 0));
@@ -284,7 +247,7 @@ TEST_F(WindowE2E, CaptionedTestWindowHasTheRequestedClientArea) {
 }
 
 TEST_F(WindowE2E, ChildOfAForeignWindowPaintsAndDiesWithIt) {
-  if (!HaveXdotool()) GTEST_SKIP() << "xdotool is not installed";
+  if (!testsupport::Have("xdotool")) GTEST_SKIP() << "xdotool is not installed";
   Window parent = Foreign(320, 240);
   HWND foreign = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(parent));
   RECT pr;
