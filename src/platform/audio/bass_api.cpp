@@ -1,6 +1,7 @@
 // The exported C functions of the audio library: one output device (SDL2 audio, its own
 // thread) fed by the mixer.
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <atomic>
 #include <chrono>
@@ -107,6 +108,36 @@ std::unique_ptr<OggStream> OpenFromFile(const char* path, BASS_DWORD offset, BAS
 
 }  // namespace
 
+namespace {
+
+// ALSA's library prints its own diagnostics to stderr when SDL probes it on a machine without
+// a sound card; the outcome reaches us as SDL's result anyway. Quiet while the device is
+// being found and opened, and the default handler is back before this library could be
+// unloaded.
+class QuietAlsaDiagnostics {
+ public:
+  QuietAlsaDiagnostics() {
+    alsa_ = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
+    if (alsa_) set_ = reinterpret_cast<SetHandler>(dlsym(alsa_, "snd_lib_error_set_handler"));
+    if (set_) set_(&Silent);
+  }
+  ~QuietAlsaDiagnostics() {
+    if (set_) set_(nullptr);
+    if (alsa_) dlclose(alsa_);
+  }
+  QuietAlsaDiagnostics(const QuietAlsaDiagnostics&) = delete;
+  QuietAlsaDiagnostics& operator=(const QuietAlsaDiagnostics&) = delete;
+
+ private:
+  using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+  using SetHandler = int (*)(Handler);
+  static void Silent(const char*, int, const char*, int, const char*, ...) {}
+  void* alsa_ = nullptr;
+  SetHandler set_ = nullptr;
+};
+
+}  // namespace
+
 BASS_EXPORT BASS_BOOL BASS_Init(int device, BASS_DWORD freq, BASS_DWORD flags, void* win, const void* clsid) {
   (void)flags;  // 8-bit, mono and 3D output all mix to 16-bit stereo here
   (void)win;
@@ -126,6 +157,7 @@ BASS_EXPORT BASS_BOOL BASS_Init(int device, BASS_DWORD freq, BASS_DWORD flags, v
     // Audio brings up SDL's event subsystem, which would otherwise take SIGINT and SIGTERM
     // for itself; the program handles those. A hint set by the program still wins.
     SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_DEFAULT);
+    QuietAlsaDiagnostics quiet;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return Fail(BASS_ERROR_DRIVER, 0);
     const char* name = nullptr;
     if (device > 1) {

@@ -3,12 +3,16 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <time.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -205,6 +209,33 @@ TEST_F(BassApi, NoUsableDeviceFailsInitCleanly) {
   EXPECT_EQ(a.BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
   EXPECT_EQ(a.BASS_GetVolume(), static_cast<BASS_DWORD>(-1));
   if (old) setenv("SDL_AUDIODRIVER", saved.c_str(), 1); else unsetenv("SDL_AUDIODRIVER");
+}
+
+// Probing ALSA without a sound card makes its library print diagnostics of its own; the
+// failure is ours to report, not ALSA's to print. Run in a child: SDL's audio state and
+// stderr are the process's.
+TEST_F(BassApi, ProbingAlsaPrintsNothingOfItsOwn) {
+  char path[] = "/tmp/hoardel-alsa-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(fd, 2);
+    unsetenv("HOARDEL_AUDIO_MANUAL");
+    setenv("SDL_AUDIODRIVER", "alsa", 1);
+    const bool ok = a.BASS_Init(-1, 44100, 0, nullptr, nullptr);
+    a.BASS_Free();
+    _exit(ok ? 0 : 1);  // no card (CI) or a working one: either is fine
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  close(fd);
+  EXPECT_TRUE(WIFEXITED(status)) << "the probe crashed";
+  std::ifstream in(path);
+  const std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  unlink(path);
+  EXPECT_EQ(err.find("ALSA lib"), std::string::npos) << err;
 }
 
 double ProcessCpuSeconds() {
