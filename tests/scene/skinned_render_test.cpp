@@ -8,6 +8,7 @@
 #include "platform/d3d8/d3d8.h"
 #include "scene/model_file.h"
 #include "scene/scene_mesh.h"
+#include "scene_test_device.h"
 
 using namespace scene;
 using namespace d3d8;
@@ -16,43 +17,12 @@ namespace {
 
 constexpr UINT kSize = 96;
 
-struct Device {
-  IDirect3D8* d3d = nullptr;
-  IDirect3DDevice8* dev = nullptr;
-  Device() {
-    d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    if (!d3d) return;
-    D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = kSize;
-    pp.BackBufferHeight = kSize;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-    if (d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev) < 0)
-      dev = nullptr;
-  }
-  ~Device() {
-    if (dev) dev->Release();
-    if (d3d) d3d->Release();
-  }
-};
-
 MeshContainer* FindSkinned(Frame* f) {
   for (; f; f = f->sibling) {
     if (f->meshes && f->meshes->skinInfo) return f->meshes;
     if (MeshContainer* c = FindSkinned(f->firstChild)) return c;
   }
   return nullptr;
-}
-
-std::vector<std::uint8_t> Frame0(IDirect3DDevice8* dev) {
-  std::vector<std::uint8_t> rgba;
-  UINT w = 0, h = 0;
-  dev->Present(nullptr, nullptr, nullptr, nullptr);
-  ReadPresentedFrame(dev, rgba, w, h);
-  return rgba;
 }
 
 // Pixels whose colour differs by more than 8 in any channel.
@@ -117,7 +87,7 @@ std::vector<float> CpuSkinned(MeshContainer* c) {
 }  // namespace
 
 TEST(SkinnedRender, BlendedDrawMatchesCpuSkinning) {
-  Device d;
+  scene_test::TestDevice d(kSize, kSize);
   ASSERT_NE(d.dev, nullptr);
   IDirect3DDevice8* dev = d.dev;
   ModelFile model((std::string(HOARDEL_SHARED_DIR) + "/testdata/x/tiny.x").c_str());
@@ -162,14 +132,14 @@ TEST(SkinnedRender, BlendedDrawMatchesCpuSkinning) {
     dev->SetVertexShader(D3DFVF_XYZ);
     EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(tris.size() / 9), tris.data(), 12), D3D_OK);
     dev->EndScene();
-    return Frame0(dev);
+    return d.Frame();
   };
 
   dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
   dev->BeginScene();
   ASSERT_EQ(DrawContainer(dev, c), D3D_OK);
   dev->EndScene();
-  std::vector<std::uint8_t> gpu = Frame0(dev);
+  std::vector<std::uint8_t> gpu = d.Frame();
   DWORD blend = 99;
   dev->GetRenderState(D3DRS_VERTEXBLEND, &blend);
   EXPECT_EQ(blend, 0u);
