@@ -12,31 +12,12 @@
 #include "platform/d3dx/d3dx_texture.h"
 #include "platform/win32/clock.h"
 #include "platform/win32/msgbox.h"
+#include "support/offscreen_device.h"
 
 using namespace d3d8;
+using testsupport::OffscreenDevice;
 
 namespace {
-
-struct OffscreenDevice {
-  IDirect3D8* d3d = nullptr;
-  IDirect3DDevice8* device = nullptr;
-  D3DPRESENT_PARAMETERS pp{};
-  OffscreenDevice() {
-    d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    pp.BackBufferWidth = 64;
-    pp.BackBufferHeight = 48;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-    if (d3d) d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device);
-  }
-  ~OffscreenDevice() {
-    if (device) device->Release();
-    if (d3d) d3d->Release();
-  }
-};
 
 class CountingApp : public ScreenSaverApp {
  public:
@@ -66,13 +47,13 @@ class ManualClock {
 };
 
 TEST(FrameStep, TimingLossAndReset) {
-  OffscreenDevice od;
-  ASSERT_NE(od.device, nullptr);
+  OffscreenDevice od{64, 48};
+  ASSERT_NE(od.dev, nullptr);
   ManualClock clock;
   CountingApp app;
   EXPECT_EQ(app.FrameStep(), win32::E_FAIL);  // no device yet
-  od.device->AddRef();
-  app.AttachDevice(od.device, od.pp);
+  od.dev->AddRef();
+  app.AttachDevice(od.dev, od.pp);
   app.settings.current.ShowTime = 0;
   app.setPreviousFrameTime(static_cast<float>(win32::timeGetTime()));
   win32::AdvanceManualClock(0.040);
@@ -83,21 +64,21 @@ TEST(FrameStep, TimingLossAndReset) {
   EXPECT_EQ(app.overlays.frameCounter, 1);
 
   // Lost: nothing drawn, however many steps.
-  InjectCooperativeLevel(od.device, D3DERR_DEVICELOST);
+  InjectCooperativeLevel(od.dev, D3DERR_DEVICELOST);
   for (int i = 0; i < 5; ++i) {
     win32::AdvanceManualClock(1.0);
     EXPECT_EQ(app.FrameStep(), D3DERR_DEVICELOST);
   }
   EXPECT_EQ(app.renders, 1);
   // Back: reset, restored once, parity 1, the lost time not counted.
-  InjectCooperativeLevel(od.device, D3DERR_DEVICENOTRESET);
+  InjectCooperativeLevel(od.dev, D3DERR_DEVICENOTRESET);
   win32::AdvanceManualClock(0.5);
   EXPECT_EQ(app.FrameStep(), D3DERR_DEVICENOTRESET);
   EXPECT_EQ(app.releases, 1);
   EXPECT_EQ(app.restores, 1);
   EXPECT_EQ(app.frameParity(), 1);
   EXPECT_EQ(app.renders, 1);
-  EXPECT_EQ(od.device->TestCooperativeLevel(), D3D_OK);
+  EXPECT_EQ(od.dev->TestCooperativeLevel(), D3D_OK);
   win32::AdvanceManualClock(0.020);
   ASSERT_EQ(app.FrameStep(), S_OK);
   EXPECT_NEAR(app.elapsed.back(), 20.0f, 0.5f);
@@ -112,7 +93,7 @@ TEST(FrameStep, TimingLossAndReset) {
   // The base picture is the blue clear.
   std::vector<std::uint8_t> rgba;
   UINT w = 0, h = 0;
-  ASSERT_EQ(ReadPresentedFrame(od.device, rgba, w, h), S_OK);
+  ASSERT_EQ(ReadPresentedFrame(od.dev, rgba, w, h), S_OK);
   ASSERT_EQ(w, 64u);
   EXPECT_EQ(rgba[0], 0);
   EXPECT_EQ(rgba[1], 0);
@@ -121,9 +102,9 @@ TEST(FrameStep, TimingLossAndReset) {
   // Teardown puts an identity ramp back and releases the device.
   D3DGAMMARAMP ramp{};
   BuildGammaRamp(30, &ramp);
-  od.device->SetGammaRamp(D3DSGR_CALIBRATE, &ramp);
+  od.dev->SetGammaRamp(D3DSGR_CALIBRATE, &ramp);
   app.Teardown();
-  od.device->GetGammaRamp(&ramp);
+  od.dev->GetGammaRamp(&ramp);
   EXPECT_EQ(ramp.red[255], 65280);
   EXPECT_EQ(ramp.blue[1], 256);
   EXPECT_EQ(app.device(), nullptr);
@@ -134,12 +115,12 @@ TEST(FrameStep, TimingLossAndReset) {
 // be seen, the sight is asked about once a second, the unseen work goes on, and the first
 // frame after the pause carries only the time since drawing resumed (both frame clocks).
 TEST(FrameStep, UnseenWindowIsNotDrawnAndResumesWithoutATimeJump) {
-  OffscreenDevice od;
-  ASSERT_NE(od.device, nullptr);
+  OffscreenDevice od{64, 48};
+  ASSERT_NE(od.dev, nullptr);
   ManualClock clock;
   CountingApp app;
-  od.device->AddRef();
-  app.AttachDevice(od.device, od.pp);
+  od.dev->AddRef();
+  app.AttachDevice(od.dev, od.pp);
   app.setMode(RunMode::Saver);
   app.settings.current.ShowTime = 0;
   win32::WindowSight sight = win32::WindowSight::Visible;
@@ -197,9 +178,9 @@ struct CreateCall {
 class TextureServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_NE(od.device, nullptr);
+    ASSERT_NE(od.dev, nullptr);
     Textures().Reset();
-    Textures().Bind(od.d3d, od.device, D3DFMT_X8R8G8B8, nullptr);
+    Textures().Bind(od.d3d, od.dev, D3DFMT_X8R8G8B8, nullptr);
   }
   void TearDown() override {
     Textures().Reset();
@@ -214,7 +195,7 @@ class TextureServiceTest : public ::testing::Test {
       return d3dx::D3DXCreateTexture(device, 4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, out);
     });
   }
-  OffscreenDevice od;
+  OffscreenDevice od{64, 48};
   std::vector<CreateCall> calls;
   const unsigned char bytes[4] = {1, 2, 3, 4};
 };
@@ -238,14 +219,14 @@ TEST_F(TextureServiceTest, SameNameAndFolderLoadsOnce) {
   // Set, release all, set again: the stage ends up empty.
   Textures().SetTexture(0, a);
   IDirect3DBaseTexture8* t = nullptr;
-  od.device->GetTexture(0, &t);
+  od.dev->GetTexture(0, &t);
   EXPECT_NE(t, nullptr);
   if (t) t->Release();
   Textures().ReleaseAll();
   EXPECT_EQ(Textures().entryCount(), 3u);
   EXPECT_FALSE(Textures().loadedAt(0));
   Textures().SetTexture(0, a);
-  od.device->GetTexture(0, &t);
+  od.dev->GetTexture(0, &t);
   EXPECT_EQ(t, nullptr);
   // Out-of-range handles and stages do nothing; -1 unsets.
   Textures().SetTexture(0, c);
@@ -305,29 +286,29 @@ TEST(TextureServiceUnbound, HandsOutNoTexture) {
 TEST(Overlays, MissingDigitsAndLoadingImagesDegradeQuietly) {
   // This test program carries no resources: every glyph stays without a texture, and the
   // loading screen and the overlays still draw.
-  OffscreenDevice od;
-  ASSERT_NE(od.device, nullptr);
+  OffscreenDevice od{64, 48};
+  ASSERT_NE(od.dev, nullptr);
   Textures().Reset();
-  Textures().Bind(od.d3d, od.device, D3DFMT_X8R8G8B8, nullptr);
+  Textures().Bind(od.d3d, od.dev, D3DFMT_X8R8G8B8, nullptr);
   Quads().ReleaseAll();
-  Quads().Bind(od.device, nullptr);
+  Quads().Bind(od.dev, nullptr);
   win32::ScopedMessageBoxCapture boxes;
   Overlays o;
   int parity = 1;
-  EXPECT_EQ(o.ShowLoadingScreen(od.device, nullptr, &parity), S_OK);
+  EXPECT_EQ(o.ShowLoadingScreen(od.dev, nullptr, &parity), S_OK);
   EXPECT_EQ(parity, 1);  // flipped twice
   EXPECT_GE(o.vertexBuffer, 0);
   o.LoadDigits(nullptr);
   for (const TextureHandle& g : o.glyphs) EXPECT_EQ(g.index, -1);
   EXPECT_STREQ(o.glyphs[kGlyphColon].name, "digit_ddot.JPG");
-  od.device->BeginScene();
-  o.Draw(od.device, true, false, true);
-  od.device->EndScene();
+  od.dev->BeginScene();
+  o.Draw(od.dev, true, false, true);
+  od.dev->EndScene();
   EXPECT_TRUE(boxes.calls().empty());
   // The overlay states are put back: depth on, blending off.
   DWORD z = 0, blend = 1;
-  od.device->GetRenderState(D3DRS_ZENABLE, &z);
-  od.device->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
+  od.dev->GetRenderState(D3DRS_ZENABLE, &z);
+  od.dev->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
   EXPECT_EQ(z, 1u);
   EXPECT_EQ(blend, 0u);
   Quads().ReleaseAll();
@@ -335,10 +316,10 @@ TEST(Overlays, MissingDigitsAndLoadingImagesDegradeQuietly) {
 }
 
 TEST(QuadPool, WritesAStripInViewportFractions) {
-  OffscreenDevice od;
-  ASSERT_NE(od.device, nullptr);
+  OffscreenDevice od{64, 48};
+  ASSERT_NE(od.dev, nullptr);
   QuadPool pool;
-  pool.Bind(od.device, nullptr);
+  pool.Bind(od.dev, nullptr);
   int h = -1;
   ASSERT_EQ(pool.CreateBuffer(&h, kScreenQuadFvf, 4), S_OK);
   EXPECT_EQ(h, 0);
@@ -360,7 +341,7 @@ TEST(QuadPool, WritesAStripInViewportFractions) {
   IDirect3DVertexBuffer8* vb = nullptr;
   UINT stride = 0;
   ASSERT_EQ(pool.Select(h), S_OK);
-  od.device->GetStreamSource(0, &vb, &stride);
+  od.dev->GetStreamSource(0, &vb, &stride);
   ASSERT_NE(vb, nullptr);
   EXPECT_EQ(stride, 28u);
   BYTE* data = nullptr;

@@ -6,7 +6,7 @@
 
 #include "platform/d3d8/d3d8.h"
 #include "scene/glow_buffer.h"
-#include "scene_test_device.h"
+#include "support/offscreen_device.h"
 
 using namespace d3d8;
 using scene::BlurGlowPlane;
@@ -24,7 +24,7 @@ void FillRect(IDirect3DDevice8* dev, LONG x0, LONG y0, LONG x1, LONG y1, D3DCOLO
 }  // namespace
 
 TEST(GlowBuffer, ReadBackBlursTwiceAndWritesTheTexture) {
-  scene_test::TestDevice d(200, 150);
+  testsupport::OffscreenDevice d(200, 150);
   ASSERT_NE(d.dev, nullptr);
   GlowBuffer glow(2);
   ASSERT_EQ(glow.CreateDeviceObjects(d.dev), D3D_OK);
@@ -67,7 +67,7 @@ TEST(GlowBuffer, ReadBackBlursTwiceAndWritesTheTexture) {
 }
 
 TEST(GlowBuffer, CompositeAddsTheGlowOverThePictureAndRestoresStates) {
-  scene_test::TestDevice d(128, 128);
+  testsupport::OffscreenDevice d(128, 128);
   ASSERT_NE(d.dev, nullptr);
   GlowBuffer glow(0);  // no blur: the composite shows exactly what was drawn
   ASSERT_EQ(glow.CreateDeviceObjects(d.dev), D3D_OK);

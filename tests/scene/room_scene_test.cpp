@@ -10,7 +10,7 @@
 
 #include "platform/d3dx/d3dx_math.h"
 #include "scene/room_scene.h"
-#include "scene_test_device.h"
+#include "support/offscreen_device.h"
 
 using namespace d3d8;
 using namespace d3dx;
@@ -36,7 +36,7 @@ double MeanLuminance(const std::vector<std::uint8_t>& rgba) {
 class RoomSceneTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    device_ = new scene_test::TestDevice(kW, kH);
+    device_ = new testsupport::OffscreenDevice(kW, kH);
     if (!device_->dev) return;
     IDirect3DDevice8* dev = device_->dev;
     D3DXMATRIX proj, id;
@@ -84,12 +84,12 @@ class RoomSceneTest : public ::testing::Test {
     return nullptr;
   }
 
-  static scene_test::TestDevice* device_;
+  static testsupport::OffscreenDevice* device_;
   static RoomScene* room_;
   static HRESULT loadResult_;
 };
 
-scene_test::TestDevice* RoomSceneTest::device_ = nullptr;
+testsupport::OffscreenDevice* RoomSceneTest::device_ = nullptr;
 RoomScene* RoomSceneTest::room_ = nullptr;
 HRESULT RoomSceneTest::loadResult_ = E_FAIL;
 

@@ -8,7 +8,7 @@
 #include "platform/d3d8/d3d8.h"
 #include "scene/model_file.h"
 #include "scene/scene_mesh.h"
-#include "scene_test_device.h"
+#include "support/offscreen_device.h"
 
 using namespace scene;
 using namespace d3d8;
@@ -87,7 +87,7 @@ std::vector<float> CpuSkinned(MeshContainer* c) {
 }  // namespace
 
 TEST(SkinnedRender, BlendedDrawMatchesCpuSkinning) {
-  scene_test::TestDevice d(kSize, kSize);
+  testsupport::OffscreenDevice d(kSize, kSize);
   ASSERT_NE(d.dev, nullptr);
   IDirect3DDevice8* dev = d.dev;
   ModelFile model((std::string(HOARDEL_SHARED_DIR) + "/testdata/x/tiny.x").c_str());

@@ -1,4 +1,4 @@
-// An offscreen device of a given size for the room and glow tests.
+// An offscreen device of a given size (Mesa's GL through EGL, no display) for the render tests.
 #pragma once
 
 #include <cstdint>
@@ -6,16 +6,16 @@
 
 #include "platform/d3d8/d3d8.h"
 
-namespace scene_test {
+namespace testsupport {
 
-struct TestDevice {
+struct OffscreenDevice {
   d3d8::IDirect3D8* d3d = nullptr;
   d3d8::IDirect3DDevice8* dev = nullptr;
-  TestDevice(d3d8::UINT width, d3d8::UINT height) {
+  d3d8::D3DPRESENT_PARAMETERS pp{};
+  OffscreenDevice(d3d8::UINT width, d3d8::UINT height) {
     using namespace d3d8;
     d3d = Direct3DCreate8(D3D_SDK_VERSION);
     if (!d3d) return;
-    D3DPRESENT_PARAMETERS pp{};
     pp.BackBufferWidth = width;
     pp.BackBufferHeight = height;
     pp.BackBufferFormat = D3DFMT_X8R8G8B8;
@@ -26,12 +26,12 @@ struct TestDevice {
     if (d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev) < 0)
       dev = nullptr;
   }
-  ~TestDevice() {
+  ~OffscreenDevice() {
     if (dev) dev->Release();
     if (d3d) d3d->Release();
   }
-  TestDevice(const TestDevice&) = delete;
-  TestDevice& operator=(const TestDevice&) = delete;
+  OffscreenDevice(const OffscreenDevice&) = delete;
+  OffscreenDevice& operator=(const OffscreenDevice&) = delete;
 
   // Presents and reads the frame back, top row first, RGBA.
   std::vector<std::uint8_t> Frame() {
