@@ -320,8 +320,8 @@ HRESULT Texture::UnlockRect(UINT index) {
   const bool written = !(level.lockFlags & D3DLOCK_READONLY);
   if (written) level.dirty = dirty_ = true;
   if (Pool() != D3DPOOL_MANAGED || level.keepMemory) return D3D_OK;
-  if (written && level.restored) {
-    level.keepMemory = true;  // written more than once: worth keeping
+  if (level.restored) {
+    level.keepMemory = true;  // locked again after the hand-over: keep it rather than read back each time
     return D3D_OK;
   }
   // GL takes the level now and holds the only copy.

@@ -143,8 +143,8 @@ class Texture final : public ResourceBase<IDirect3DTexture8> {
     bool locked = false;
     DWORD lockFlags = 0;
     // Managed levels give their memory up once GL holds them: a loaded scene would otherwise
-    // keep every picture twice. A level that is locked again is read back from GL; one that
-    // is written again keeps its memory from then on.
+    // keep every picture twice. A level that is locked again is read back from GL once and
+    // keeps its memory from then on.
     bool onlyInGl = false;
     bool restored = false;
     bool keepMemory = false;
