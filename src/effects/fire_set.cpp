@@ -187,19 +187,7 @@ void FireSet::DrawGlow() {
   d3dx::D3DXMatrixScaling(&scale, glowSize, glowSize, glowSize);
   d3dx::D3DXMatrixMultiply(&g, &scale, &billboard);
 
-  device->SetRenderState(D3DRS_LIGHTING, FALSE);
-  device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-  device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-  device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-  device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-  device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-  device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-  device->SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-  device->SetTexture(0, glowTexture);
+  SetAdditiveTexturedStates(device, glowTexture);
 
   for (std::size_t j = 0; j < torches.size(); ++j) {
     D3DXVECTOR3 points[2];

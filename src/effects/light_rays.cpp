@@ -90,23 +90,11 @@ void LightRays::Draw() {
   device->GetTransform(D3DTS_WORLD, &saved);
   device->GetTransform(D3DTS_VIEW, &view);
 
-  device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+  SetAdditiveTexturedStates(device, texture);
   device->SetRenderState(D3DRS_DITHERENABLE, FALSE);
   device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  device->SetRenderState(D3DRS_LIGHTING, FALSE);
-  device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-  device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-  device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-  device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-  device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
   device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_NONE);
   device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_NONE);
-  device->SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-  device->SetTexture(0, texture);
 
   const D3DXMATRIX billboard = VerticalBillboard(view);
   for (int i = 0; i < kGrid; ++i) {
