@@ -18,7 +18,7 @@ std::vector<std::uint8_t> ReadFile(const std::string& path) {
 }
 
 const std::vector<std::uint8_t>& Tiny() {
-  static const std::vector<std::uint8_t> bytes = ReadFile(std::string(HOARDEL_SHARED_DIR) + "/testdata/x/tiny.x");
+  static const std::vector<std::uint8_t> bytes = ReadFile(std::string(HOARDEL_TESTDATA_DIR) + "/x/tiny.x");
   return bytes;
 }
 

@@ -40,7 +40,7 @@ function(hoardel_test name)
   target_compile_definitions(${name} PRIVATE
     HOARDEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     HOARDEL_BINARY_DIR="${PROJECT_BINARY_DIR}"
-    HOARDEL_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")
+    HOARDEL_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
   gtest_discover_tests(${name} PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT}
                        DISCOVERY_TIMEOUT 60)
 endfunction()

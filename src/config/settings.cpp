@@ -68,11 +68,10 @@ void FillDefaultSettings(const DefaultSettingsTable& table, SaverSettings& d) {
 }
 
 void ReadSettings(SaverSettings& s) {
+  // Opened, not created: reading leaves a fresh home without a store (only OK writes one).
   HKEY key = nullptr;
-  DWORD disposition = 0;
-  if (win32::RegCreateKeyExA(win32::HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr,
-                             win32::REG_OPTION_NON_VOLATILE, win32::KEY_READ, nullptr, &key,
-                             &disposition) != win32::ERROR_SUCCESS)
+  if (win32::RegOpenKeyExA(win32::HKEY_CURRENT_USER, kSettingsKeyPath, 0, win32::KEY_READ, &key) !=
+      win32::ERROR_SUCCESS)
     return;
   ReadFlag(key, "ShowFPS", s.ShowFPS);
   ReadFlag(key, "DigClock_24H", s.DigClock_24H);

@@ -1,5 +1,7 @@
 #include "host/command_line.h"
 
+#include "host/run_options.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -27,6 +29,18 @@ bool ParseUnsigned(const char* s, unsigned long long* out) {
   if (errno != 0 || end == s || *end != '\0') return false;
   *out = v;
   return true;
+}
+
+// "-s", "-T", "-c:1234", "-P123", "-a": the screensaver switches written with a dash.
+bool IsDashWindowsSwitch(const std::string& a) {
+  if (a.size() < 2 || a[0] != '-') return false;
+  const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(a[1])));
+  if (!std::strchr("acpst", letter)) return false;
+  std::size_t i = 2;
+  if (i < a.size() && a[i] == ':') ++i;
+  for (; i < a.size(); ++i)
+    if (!std::isdigit(static_cast<unsigned char>(a[i]))) return false;
+  return a.size() == 2 || std::isdigit(static_cast<unsigned char>(a.back()));
 }
 
 }  // namespace
@@ -98,6 +112,14 @@ LinuxForm ParseLinuxForm(int argc, const char* const* argv, const char* xscreens
       (void)what;
       return argv[++i];
     };
+    if (a == "--help" || a == "-h") {
+      form.kind = LinuxForm::Help;
+      return form;
+    }
+    if (a == "--version") {
+      form.kind = LinuxForm::Version;
+      return form;
+    }
     if (a == "--print-settings") {
       form.kind = LinuxForm::PrintSettings;
       return form;
@@ -168,6 +190,8 @@ LinuxForm ParseLinuxForm(int argc, const char* const* argv, const char* xscreens
       form.kind = LinuxForm::Capture;
       return form;
     }
+    if (a.size() > 1 && a[0] == '-' && !IsDashWindowsSwitch(a))
+      return fail("unknown option \"" + a + "\"; try --help");
     if (!a.empty() && (a[0] == '/' || a[0] == '-')) windowsSwitch = true;
   }
   if (!windowsSwitch && xscreensaverWindow && *xscreensaverWindow) {
@@ -179,3 +203,60 @@ LinuxForm ParseLinuxForm(int argc, const char* const* argv, const char* xscreens
   }
   return form;
 }
+
+std::string UsageText() {
+  std::string text =
+      "Usage: hoardel3d [RUN-OPTIONS] [/s | /t | /c[:N] | /p WINDOW | /a WINDOW]\n"
+      "       hoardel3d [RUN-OPTIONS] -root | -window-id ID\n"
+      "       hoardel3d [RUN-OPTIONS] --capture DIR [--frames N] [--every K] [--size WxH]\n"
+      "                 [--dt SECONDS] [--seed N] [--time HH:MM:SS] [--stats]\n"
+      "       hoardel3d [RUN-OPTIONS] --print-settings\n"
+      "       hoardel3d --help | --version\n"
+      "\n"
+      "A 3D treasure-chamber screensaver.\n"
+      "\n"
+      "Run modes (\"/\" and \"-\" alike, letters in any case):\n"
+      "  /s, -s                 full-screen saver on every monitor; a key, a click, focus\n"
+      "                         loss or (when set) mouse movement ends it\n"
+      "  /t                     test run in a captioned window\n"
+      "  /c, /c:N, no switch    the configuration dialog\n"
+      "  /p WINDOW              a still preview inside the X11 window WINDOW (decimal id)\n"
+      "  /a WINDOW              password change: nothing to do here, exits at once\n"
+      "  -root                  the saver drawn into the root window (screen-saver daemons)\n"
+      "  -window-id ID          the saver drawn into the X11 window ID (decimal or 0x hex);\n"
+      "                         also when $XSCREENSAVER_WINDOW is set and no mode is given\n"
+      "  --capture DIR          no display needed: N frames (default 1) rendered offscreen at\n"
+      "                         a fixed step (--dt, default 1/30 s), written as\n"
+      "                         DIR/frame-0001.png ... (only the last unless --every K) after\n"
+      "                         DIR/loading.png; --size picture size, --seed random seed,\n"
+      "                         --time the clock's time, --stats frame timings\n"
+      "  --print-settings       the stored settings with the run options applied, one\n"
+      "                         Name=value line each (the display mode and antialiasing as\n"
+      "                         chosen; a drawing run fits them to what the display offers)\n"
+      "  -h, --help             this text\n"
+      "  --version              the version\n"
+      "\n";
+  text += RunOptionsUsage();
+  text +=
+      "\n"
+      "Files:\n"
+      "  $XDG_CONFIG_HOME/hoardel3d/registry   the stored settings (default ~/.config/...),\n"
+      "                                        written only by the dialog's OK\n"
+      "  $XDG_RUNTIME_DIR/bas*.tmp             private copy of the audio library while the\n"
+      "                                        music plays (TMPDIR or /tmp without it)\n"
+      "\n"
+      "Environment:\n"
+      "  DISPLAY               the X server to draw on\n"
+      "  XSCREENSAVER_WINDOW   the window a screen-saver daemon gives the saver\n"
+      "  XDG_CONFIG_HOME       where the settings live\n"
+      "  XDG_RUNTIME_DIR, TMPDIR   where the audio library's copy is written\n"
+      "  HOARDEL_MESSAGEBOX    \"stderr\": print error messages instead of showing dialogs\n"
+      "  SDL_AUDIODRIVER       the audio output (\"dummy\" plays nothing)\n"
+      "  SDL_VIDEODRIVER       the video driver of the windows\n"
+      "\n"
+      "Exit status: 0 after a normal run, 1 when the display the mode needs cannot be\n"
+      "reached, 2 for a malformed command line. Manual: man 6 hoardel3d\n";
+  return text;
+}
+
+std::string VersionText() { return std::string("hoardel3d ") + HOARDEL_VERSION + "\n"; }

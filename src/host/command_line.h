@@ -42,12 +42,22 @@ struct CaptureOptions {
 
 // The Linux forms, looked for before the Windows switches.
 struct LinuxForm {
-  enum Kind { None, PrintSettings, Root, WindowId, Capture, Error } kind = None;
+  enum Kind { None, PrintSettings, Root, WindowId, Capture, Help, Version, Error } kind = None;
   unsigned long windowId = 0;  // WindowId
   CaptureOptions capture;      // Capture
   std::string error;           // Error: what was wrong
 };
 
-// argv[0] is the program. $XSCREENSAVER_WINDOW (the value of xscreensaverWindow, may be
+// argv[0] is the program. "--help"/"-h" and "--version" win over everything after them. A
+// "--word" that is none of ours, or a "-word" that is neither a Windows switch ("-s", "-c:5",
+// "-P123": one of the letters a, c, p, s, t, then nothing, digits or ':' and digits) nor a
+// daemon form, is an Error (the Windows rule would start the saver on it). The per-run options
+// must already be taken out. $XSCREENSAVER_WINDOW (the value of xscreensaverWindow, may be
 // null) counts as "-window-id" when no other form and no Windows switch is given.
 LinuxForm ParseLinuxForm(int argc, const char* const* argv, const char* xscreensaverWindow);
+
+// The text of --help: every run mode, option, file and environment variable.
+std::string UsageText();
+
+// The text of --version.
+std::string VersionText();

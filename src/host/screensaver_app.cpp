@@ -672,6 +672,22 @@ int ScreenSaverApp::RunDaemon(unsigned long x11Window) {
   return Run();
 }
 
+namespace {
+
+// Every mode but the password change needs a display; without one the run ends at once with
+// status 1 and says what to do instead.
+int NoDisplay() {
+  const char* display = std::getenv("DISPLAY");
+  if (display && *display)
+    std::fprintf(stderr, "hoardel3d: no display could be opened (DISPLAY is \"%s\")\n", display);
+  else
+    std::fprintf(stderr, "hoardel3d: no display could be opened (DISPLAY is not set)\n");
+  std::fprintf(stderr, "hoardel3d: to render without a display, use --capture DIR (see --help)\n");
+  return 1;
+}
+
+}  // namespace
+
 int ScreenSaverApp::Main(int argc, const char* const* argv) {
   // The per-run options come out of the command line before anything else reads it.
   const RunOptionsParse options = ExtractRunOptions(argc, argv);
@@ -684,16 +700,19 @@ int ScreenSaverApp::Main(int argc, const char* const* argv) {
   argv = options.rest.data();
   const LinuxForm form = ParseLinuxForm(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
   switch (form.kind) {
+    case LinuxForm::Help:
+      std::fputs(UsageText().c_str(), stdout);
+      return 0;
+    case LinuxForm::Version:
+      std::fputs(VersionText().c_str(), stdout);
+      return 0;
     case LinuxForm::PrintSettings:
       return PrintSettingsWithRunOptions(runOptions, stdout);
     case LinuxForm::Error:
       std::fprintf(stderr, "hoardel3d: %s\n", form.error.c_str());
       return 2;
     case LinuxForm::Root: {
-      if (!DisplayAvailable()) {
-        std::fprintf(stderr, "hoardel3d: -root needs a display\n");
-        return 1;
-      }
+      if (!DisplayAvailable()) return NoDisplay();
       // XScreenSaver runs "-root" programs with the window it made for them in
       // $XSCREENSAVER_WINDOW (its virtual root); the real root lies hidden beneath it.
       unsigned long root = 0;
@@ -710,10 +729,7 @@ int ScreenSaverApp::Main(int argc, const char* const* argv) {
       return RunDaemon(root);
     }
     case LinuxForm::WindowId:
-      if (!DisplayAvailable()) {
-        std::fprintf(stderr, "hoardel3d: -window-id needs a display\n");
-        return 1;
-      }
+      if (!DisplayAvailable()) return NoDisplay();
       return RunDaemon(form.windowId);
     case LinuxForm::Capture:
       return RunCapture(form.capture);
@@ -721,6 +737,8 @@ int ScreenSaverApp::Main(int argc, const char* const* argv) {
       break;
   }
   const std::string line = JoinCommandLine(argc, argv);
+  HWND parent = nullptr;
+  if (ParseCommandLine(line.c_str(), &parent) != RunMode::ChangePassword && !DisplayAvailable()) return NoDisplay();
   StartUp(GetModuleHandleA(nullptr), line.c_str());
   return Run();
 }

@@ -91,6 +91,11 @@ TEST(CommandLine, LinuxForms) {
   EXPECT_EQ(Form({"/s"}, "777").kind, LinuxForm::None);
   EXPECT_EQ(Form({}, "junk").kind, LinuxForm::None);
   EXPECT_EQ(Form({"/p", "5"}).kind, LinuxForm::None);
+  // Help and version win; a dash word is a Windows switch only in its short forms.
+  EXPECT_EQ(Form({"/s", "--help"}).kind, LinuxForm::Help);
+  EXPECT_EQ(Form({"--version", "--bogus"}).kind, LinuxForm::Version);
+  for (const char* ok : {"-s", "-T", "-c:12", "-P123", "-a", "/x", "/saver"}) EXPECT_EQ(Form({ok}).kind, LinuxForm::None) << ok;
+  for (const char* bad : {"-x", "-saver", "-c:", "-p12a", "--s", "--fps"}) EXPECT_EQ(Form({bad}).kind, LinuxForm::Error) << bad;
 }
 
 TEST(CommandLine, CaptureOptions) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -77,7 +78,7 @@ TEST_F(RunOptionsProgram, OverridesShowInTheSettingsOfTheRunAndAreNotStored) {
   ASSERT_EQ(plain.status, 0) << plain.out;
   const auto base = Settings(plain.out);
   ASSERT_EQ(base.at("Music"), "1");
-  // Reading the settings creates the (empty) key; what the store holds must not change.
+  // Reading the settings creates nothing; what the store holds must not change.
   const fs::path store = dir_ / "config" / "hoardel3d" / "registry";
   auto storeText = [&store] {
     std::ifstream in(store, std::ios::binary);
@@ -142,3 +143,46 @@ TEST_F(RunOptionsProgram, ClockOptionChangesTheCapturedFrame) {
 }
 
 }  // namespace
+
+// The Linux forms answer like a Linux command; the Windows switches still reach their modes.
+using CommandLineProgram = RunOptionsProgram;
+
+TEST_F(CommandLineProgram, HelpVersionAndUnknownWordsAnswerWithoutStartingTheSaver) {
+  for (const char* help : {"--help", "-h", "/s --help"}) {
+    const Result r = Run(help);
+    EXPECT_EQ(r.status, 0) << help << "\n" << r.out;
+    for (const char* needle : {"/s", "/c", "/p WINDOW", "-window-id", "--capture DIR", "--print-settings", "--volume N",
+                               "XDG_CONFIG_HOME", "XSCREENSAVER_WINDOW", "HOARDEL_MESSAGEBOX", "registry"})
+      EXPECT_NE(r.out.find(needle), std::string::npos) << help << " lacks " << needle;
+  }
+  const Result v = Run("--version");
+  EXPECT_EQ(v.status, 0);
+  EXPECT_EQ(v.out, std::string("hoardel3d ") + HOARDEL_VERSION_TEXT + "\n");
+  for (const char* word : {"--bogus", "-bogus", "-x", "--frames 3", "-s5x"}) {
+    const Result r = Run(word);
+    EXPECT_EQ(r.status, 2) << word << "\n" << r.out;
+    EXPECT_NE(r.out.find("unknown option"), std::string::npos) << word << "\n" << r.out;
+    EXPECT_NE(r.out.find("try --help"), std::string::npos) << word << "\n" << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << "one line: " << r.out;
+  }
+}
+
+TEST_F(CommandLineProgram, WithoutADisplayEveryDisplayModeExitsOneAndPointsToCapture) {
+  // The Windows switches, dash forms included, still reach their modes: each needs a display.
+  for (const char* mode : {"/s", "-s", "/S", "/saver", "/t", "-T", "/c", "/c:1234", "-c:1234", "", "/p 77", "-P77",
+                           "-root", "-window-id 99"}) {
+    const Result r = Run(mode);
+    EXPECT_EQ(r.status, 1) << "'" << mode << "'\n" << r.out;
+    EXPECT_NE(r.out.find("no display could be opened (DISPLAY is not set)"), std::string::npos) << mode << "\n" << r.out;
+    EXPECT_NE(r.out.find("--capture"), std::string::npos) << mode;
+  }
+  // The password change needs none.
+  EXPECT_EQ(Run("/a 5").status, 0);
+}
+
+TEST_F(CommandLineProgram, PrintSettingsLeavesAFreshHomeUntouched) {
+  const Result r = Run("--print-settings");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("MusicVolume="), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::is_empty(dir_ / "config")) << "reading the settings created " << fs::directory_iterator(dir_ / "config")->path();
+}

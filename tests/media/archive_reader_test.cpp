@@ -17,7 +17,7 @@ using rartest::ReadFile;
 namespace {
 
 const std::string kFixtures = RAR_FIXTURE_DIR;
-const std::string kShared = std::string(HOARDEL_SHARED_DIR) + "/testdata/rar/";
+const std::string kThirdParty = std::string(HOARDEL_TESTDATA_DIR) + "/rar/";
 
 TEST(ArchiveReader, DigitRequestsFindTheStoredImagesOf452) {
   MediaArchive archive = OpenMediaResource(452);
@@ -235,7 +235,7 @@ TEST(ArchiveReader, SolidArchiveOf76MembersReadOneByOne) {
   }
 }
 
-// ---- third-party archives (../shared/testdata/rar, facts in its SOURCES.md) ----
+// ---- third-party archives (tests/data/rar, facts in tests/data/SOURCES.md) ----
 
 struct ThirdParty {
   const char* file;
@@ -270,8 +270,8 @@ TEST(ArchiveReader, ThirdPartyArchives) {
       {"v20-solid-negative-backref.rar", "f1", 0, 0, false},
   };
   for (const auto& c : cases) {
-    auto bytes = ReadFile(kShared + c.file);
-    if (bytes.empty()) GTEST_SKIP() << "third-party archives not found in " << kShared;
+    auto bytes = ReadFile(kThirdParty + c.file);
+    ASSERT_FALSE(bytes.empty()) << "missing test archive " << kThirdParty << c.file;
     auto e = Extract(bytes, c.member);
     EXPECT_EQ(e.result, c.extracts ? 1 : 0) << c.file << " " << c.member;
     if (c.extracts) {

@@ -14,7 +14,7 @@ using namespace scene_test;
 namespace {
 
 std::vector<std::uint8_t> ReadFile(const std::string& name) {
-  std::ifstream f(std::string(HOARDEL_SHARED_DIR) + "/testdata/x/" + name, std::ios::binary);
+  std::ifstream f(std::string(HOARDEL_TESTDATA_DIR) + "/x/" + name, std::ios::binary);
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
@@ -240,7 +240,7 @@ TEST(ModelFile, BoundingSphereSkipsOriginVerticesAndUsesFrameMatrices) {
 }
 
 TEST(ModelFile, SkinnedModelBindsBonesAndBlends) {
-  ModelFile m(( std::string(HOARDEL_SHARED_DIR) + "/testdata/x/tiny.x").c_str());
+  ModelFile m(( std::string(HOARDEL_TESTDATA_DIR) + "/x/tiny.x").c_str());
   ASSERT_EQ(m.AttachDevice(nullptr), 0);
   MeshContainer* skinned = nullptr;
   std::vector<Frame*> stack{m.currentModel()->root};

@@ -90,7 +90,7 @@ TEST(SkinnedRender, BlendedDrawMatchesCpuSkinning) {
   testsupport::OffscreenDevice d(kSize, kSize);
   ASSERT_NE(d.dev, nullptr);
   IDirect3DDevice8* dev = d.dev;
-  ModelFile model((std::string(HOARDEL_SHARED_DIR) + "/testdata/x/tiny.x").c_str());
+  ModelFile model((std::string(HOARDEL_TESTDATA_DIR) + "/x/tiny.x").c_str());
   ASSERT_EQ(model.AttachDevice(dev), 0);
   MeshContainer* c = FindSkinned(model.currentModel()->root);
   ASSERT_NE(c, nullptr);

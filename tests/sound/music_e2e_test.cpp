@@ -32,17 +32,9 @@ std::vector<std::string> LibraryCopies(const std::string& dir) {
   return out;
 }
 
-bool ProgramPlaysMusic() {
-  // The music code's log line is linked in only when the application calls it.
-  std::ifstream in(HOARDEL_PROGRAM, std::ios::binary);
-  std::string image{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  return image.find("SoundSys Init Comlete.") != std::string::npos;
-}
-
 class MusicE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!ProgramPlaysMusic()) GTEST_SKIP() << "the saver program does not start music yet";
     ASSERT_TRUE(root_.ok());
     run_ = root_ / "run";
     ASSERT_EQ(mkdir(run_.c_str(), 0700), 0);

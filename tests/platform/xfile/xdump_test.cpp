@@ -5,7 +5,7 @@
 
 namespace {
 
-std::string Path(const char* name) { return std::string(HOARDEL_SHARED_DIR) + "/testdata/x/" + name; }
+std::string Path(const char* name) { return std::string(HOARDEL_TESTDATA_DIR) + "/x/" + name; }
 
 std::string LastLine(const std::string& s) {
   std::size_t end = s.size() && s.back() == '\n' ? s.size() - 1 : s.size();

@@ -18,7 +18,7 @@ inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-inline std::string TestData(const std::string& name) { return std::string(HOARDEL_SHARED_DIR) + "/testdata/x/" + name; }
+inline std::string TestData(const std::string& name) { return std::string(HOARDEL_TESTDATA_DIR) + "/x/" + name; }
 
 // One line per object: depth, template, name, type id, laid-out data (strings by value).
 struct Flat {
