@@ -39,6 +39,13 @@ void PrintTimings(const char* what, const std::vector<double>& v) {
               Percentile(v, 0.95) * 1000.0);
 }
 
+// Says how far an interrupted capture got; the exit status is the shell's 128 + signal.
+int Interrupted(int signal, int written, int rendered) {
+  std::fprintf(stderr, "hoardel3d: capture stopped by signal %d after %d frame%s; %d frame file%s written\n",
+               signal, rendered, rendered == 1 ? "" : "s", written, written == 1 ? "" : "s");
+  return 128 + signal;
+}
+
 double SecondsSinceStart() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - ProcessStartTime()).count();
 }
@@ -71,8 +78,12 @@ int ScreenSaverApp::RunCapture(const CaptureOptions& options) {
     forcedHeight_ = static_cast<UINT>(settings.current.Height);
   }
   win32::InstallTerminationSignals();
-  if (!LoadAllForCapture(options)) {
+  const bool loaded = LoadAllForCapture(options);
+  if (!loaded || win32::TerminationSignal() != 0) {
     Teardown();
+    win32::DisableManualClock();
+    if (const int sig = win32::TerminationSignal())
+      return Interrupted(sig, 0, 0);
     return 1;
   }
   const double toLoadingScreen = firstPresentSeconds_;
@@ -81,6 +92,7 @@ int ScreenSaverApp::RunCapture(const CaptureOptions& options) {
   bool ok = true;
   double sinceTick = 0.0;
   double toFirstFrame = 0.0;
+  int rendered = 0, written = 0;
   for (int frame = 1; frame <= options.frames && !quit_; ++frame) {
     if (win32::PollTermination()) break;
     win32::AdvanceManualClock(options.dt);
@@ -96,8 +108,11 @@ int ScreenSaverApp::RunCapture(const CaptureOptions& options) {
     if (write && device_) {
       char name[32];
       std::snprintf(name, sizeof name, "frame-%04d.png", frame);
-      ok = WriteFrame(device_, (std::filesystem::path(options.dir) / name).string()) && ok;
+      const bool wrote = WriteFrame(device_, (std::filesystem::path(options.dir) / name).string());
+      written += wrote ? 1 : 0;
+      ok = wrote && ok;
     }
+    rendered = frame;
   }
   if (options.stats) {
     std::printf("frames %d at %dx%d, dt %.4f s\n", static_cast<int>(timings.frameStep.size()),
@@ -111,6 +126,9 @@ int ScreenSaverApp::RunCapture(const CaptureOptions& options) {
   }
   Teardown();
   win32::DisableManualClock();
+  // A capture cut short by a signal is not a finished one, whatever it wrote so far.
+  if (rendered < options.frames && win32::TerminationSignal() != 0)
+    return Interrupted(win32::TerminationSignal(), written, rendered);
   return ok ? 0 : 1;
 }
 
@@ -123,9 +141,14 @@ bool ScreenSaverApp::LoadAllForCapture(const CaptureOptions& options) {
   }
   firstPresentSeconds_ = SecondsSinceStart();
   WriteFrame(device_, (std::filesystem::path(options.dir) / "loading.png").string());
+  // A termination signal ends the loading after the current step, as in a windowed run.
+  if (win32::TerminationSignal() != 0) return false;
   overlays.LoadDigits(&log);
+  if (win32::TerminationSignal() != 0) return false;
   LoadScene(device_);
+  if (win32::TerminationSignal() != 0) return false;
   LoadSceneExtra(device_);
+  if (win32::TerminationSignal() != 0) return false;
   StartSound();
   log.Write("All Data Was Loaded.");
   return true;

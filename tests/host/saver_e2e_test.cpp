@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -330,6 +331,45 @@ TEST(SaverE2E, PreviewPaintsThePictureIntoAForeignWindow) {
     XSync(x.dpy(), False);
     EXPECT_EQ(d.WaitExit(20), 0) << delayMs << " ms: " << ReadFile(t / "p2.err");
   }
+}
+
+TEST(SaverCapture, ASignalEndsTheCaptureWithItsStatusAndSaysHowFarItGot) {
+  TempDir t;
+  auto env = BaseEnv(t);
+  env["DISPLAY"] = "";
+  const std::string out = t / "cap";
+  Child c = Spawn({"--capture", out, "--frames", "100000", "--every", "5", "--size", "64x36", "--dt", "0.01"}, env,
+                  t / "cap.err");
+  // Signalled once a few frames are on disk, in the middle of the frame loop.
+  for (int i = 0; i < 1200 && !fs::exists(out + "/frame-0010.png") && c.Running(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(fs::exists(out + "/frame-0010.png")) << ReadFile(t / "cap.err");
+  kill(c.pid(), SIGTERM);
+  EXPECT_EQ(c.WaitExit(30), 128 + SIGTERM) << ReadFile(t / "cap.err");
+  const std::string err = ReadFile(t / "cap.err");
+  EXPECT_NE(err.find("capture stopped by signal 15 after "), std::string::npos) << err;
+  int files = 0;
+  for (const auto& e : fs::directory_iterator(out)) files += e.path().filename().string().rfind("frame-", 0) == 0;
+  EXPECT_NE(err.find("; " + std::to_string(files) + " frame file"), std::string::npos) << files << " files: " << err;
+}
+
+TEST(SaverE2E, ADaemonWindowDestroyedDuringLoadingEndsTheRunWithoutADump) {
+  Xvfb x;
+  NEED_XVFB(x);
+  TempDir t;
+  auto env = BaseEnv(t);
+  env["DISPLAY"] = x.name();
+  Window win = MakeForeignWindow(x.dpy(), 320, 240);
+  Child c = Spawn({"-window-id", std::to_string(win)}, env, t / "w.err");
+  // Gone as soon as the loading screen shows, while the scene's shaders are being built.
+  WaitForLitPixels(x.dpy(), win, 320, 240, 320 * 240 / 4, 300);
+  XDestroyWindow(x.dpy(), win);
+  XSync(x.dpy(), False);
+  const int status = c.WaitExit(60);
+  const std::string err = ReadFile(t / "w.err");
+  EXPECT_NE(status, -1) << "still running with its window gone: " << err;
+  EXPECT_EQ(err.find("void main"), std::string::npos) << "shader source on stderr: " << err.substr(0, 2000);
+  EXPECT_LE(std::count(err.begin(), err.end(), '\n'), 4) << err.substr(0, 2000);
 }
 
 TEST(SaverE2E, DrawsIntoADaemonWindowAndEndsOnSigterm) {

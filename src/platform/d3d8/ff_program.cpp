@@ -332,8 +332,20 @@ std::string GenerateFragmentShader(const FFKey& key) {
 
 namespace {
 
+// A context that has gone away (its window destroyed under it) fails every compile with no
+// message from the compiler: that is said once, in one line, not as a source dump per shader.
+void ReportLostContext() {
+  static bool reported = false;
+  if (!reported) std::fprintf(stderr, "d3d8: the GL context is lost (its window is gone?); shaders cannot be built\n");
+  reported = true;
+}
+
 GLuint Compile(GLenum type, const std::string& source) {
   GLuint shader = glCreateShader(type);
+  if (shader == 0) {
+    ReportLostContext();
+    return 0;
+  }
   const char* text = source.c_str();
   glShaderSource(shader, 1, &text, nullptr);
   glCompileShader(shader);
@@ -342,7 +354,10 @@ GLuint Compile(GLenum type, const std::string& source) {
   if (!ok) {
     char log[2048] = {};
     glGetShaderInfoLog(shader, sizeof log, nullptr, log);
-    std::fprintf(stderr, "d3d8: shader compilation failed: %s\n%s\n", log, text);
+    if (log[0] == '\0')
+      ReportLostContext();
+    else
+      std::fprintf(stderr, "d3d8: shader compilation failed: %s\n%s\n", log, text);
     glDeleteShader(shader);
     return 0;
   }
@@ -374,7 +389,10 @@ FFProgram* FFProgramCache::Get(const FFKey& key, std::uint64_t* builtCounter) {
   if (!ok) {
     char log[2048] = {};
     glGetProgramInfoLog(program, sizeof log, nullptr, log);
-    std::fprintf(stderr, "d3d8: program link failed: %s\n", log);
+    if (log[0] == '\0')
+      ReportLostContext();
+    else
+      std::fprintf(stderr, "d3d8: program link failed: %s\n", log);
     glDeleteProgram(program);
     return nullptr;
   }
