@@ -81,7 +81,7 @@ function(hoardel_resource_bundle target)
 endfunction()
 
 # Fuzzing: with HOARDEL_FUZZ (clang), every library is instrumented and
-# hoardel_fuzz_target(NAME SOURCES ... [LIBS ...] [CORPUS dir] [SECONDS n]) builds a libFuzzer
+# hoardel_fuzz_target(NAME SOURCES ... [LIBS ...] [CORPUS dir] [SECONDS n] [MAX_LEN bytes]) builds a libFuzzer
 # program plus a CTest entry (label fuzz) that runs it for a bounded time over the corpus.
 # Longer runs: build-fuzz/<path>/<name> -max_total_time=3600 <corpus dir>.
 if(NOT TARGET all_fuzzers)
@@ -93,7 +93,7 @@ if(HOARDEL_FUZZ)
   target_link_options(hoardel_options INTERFACE -fsanitize=address,undefined)
 endif()
 function(hoardel_fuzz_target name)
-  cmake_parse_arguments(A "" "CORPUS;SECONDS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "CORPUS;SECONDS;MAX_LEN" "SOURCES;LIBS" ${ARGN})
   if(NOT HOARDEL_FUZZ)
     return()
   endif()
@@ -105,12 +105,16 @@ function(hoardel_fuzz_target name)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   add_dependencies(all_fuzzers ${name})
   set(work "${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus")
+  set(maxlen "")
+  if(A_MAX_LEN)
+    set(maxlen "-max_len=${A_MAX_LEN}")
+  endif()
   set(seed "")
   if(A_CORPUS)
     set(seed "${A_CORPUS}")
   endif()
   add_test(NAME ${name}
     COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
-            sh -c "mkdir -p '${work}' && exec '$<TARGET_FILE:${name}>' -max_total_time=${A_SECONDS} -rss_limit_mb=2048 -print_final_stats=1 '${work}' ${seed}")
+            sh -c "mkdir -p '${work}' && exec '$<TARGET_FILE:${name}>' -max_total_time=${A_SECONDS} -rss_limit_mb=2048 ${maxlen} -print_final_stats=1 '${work}' ${seed}")
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT ${A_SECONDS}0)
 endfunction()

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "host/screensaver_app.h"
+#include "media/archive_reader.h"
 #include "platform/win32/clock.h"
 #include "platform/win32/resources.h"
 #include "platform/win32/signals.h"
@@ -134,6 +135,7 @@ int ScreenSaverApp::RunCapture(const CaptureOptions& options) {
 
 bool ScreenSaverApp::LoadAllForCapture(const CaptureOptions& options) {
   // Same order as a windowed run; the loading screen is kept as its own picture.
+  const KeptArchiveStreams kept;
   const int created = CreateDevice();
   if (created != 0) {
     std::fprintf(stderr, "hoardel3d: no offscreen Direct3D device (%d)\n", created);

@@ -15,6 +15,7 @@
 #include "host/quad_pool.h"
 #include "host/texture_service.h"
 #include "host/timer_service.h"
+#include "media/archive_reader.h"
 #include "platform/d3dx/d3dx_math.h"
 #include "platform/win32/clock.h"
 #include "platform/win32/files.h"
@@ -586,6 +587,8 @@ int ScreenSaverApp::Run() {
 }
 
 bool ScreenSaverApp::LoadAll() {
+  // Each solid archive is unpacked once for all the requests of the loading.
+  const KeptArchiveStreams kept;
   const int created = CreateDevice();
   if (created == 1) {
     MessageBoxA(mainWindow_, "Cant get Desktop DisplayMode.", "Error!", MB_ICONERROR);

@@ -21,7 +21,22 @@ void FreeMediaBuffer(unsigned char* buffer);
 // character, letters compare without case (C locale), each name taken up to 511 chars.
 bool MediaNamesMatch(const char* a, const char* b);
 
-// Context of the request in progress.
+// While streams are kept (the program's loading phase), the first request to a solid archive
+// unpacks all its members in one pass and later requests are served from memory: the same
+// bytes, checks and failures as unpacking the stream from its start for every request, at a
+// fraction of the cost. Turning it off frees what was kept and the reader's window.
+void KeepArchiveStreams(bool keep);
+
+// Keeps the streams for the life of the object (the loading of a run).
+struct KeptArchiveStreams {
+  KeptArchiveStreams() { KeepArchiveStreams(true); }
+  ~KeptArchiveStreams() { KeepArchiveStreams(false); }
+  KeptArchiveStreams(const KeptArchiveStreams&) = delete;
+  KeptArchiveStreams& operator=(const KeptArchiveStreams&) = delete;
+};
+
+// Context of the request in progress. The window is allocated once and reused; the
+// unpacker clears only the part of it that earlier streams wrote.
 struct ArchiveReader {
   media::ArchiveBlock block;
   char wanted[512] = {};

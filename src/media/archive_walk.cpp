@@ -25,15 +25,40 @@ bool WalkArchive(const std::uint8_t* data, std::uint32_t size, bool unpack,
   MediaArchive archive{data, size, 0};
   WalkedMember m;
   if (!ReadArchiveStart(archive, &m.archiveSolid)) return false;
-  std::unique_ptr<std::uint8_t[]> window;
-  std::unique_ptr<Rar20Unpacker> unpacker;
+  // One window for every walk of this thread (a walk started from inside a walk's callback
+  // gets its own): a fresh megabyte per archive would cost more than small archives do.
+  struct Workspace {
+    std::unique_ptr<std::uint8_t[]> window;
+    Rar20Unpacker unpacker;
+    bool busy = false;
+  };
+  thread_local std::unique_ptr<Workspace> shared;
+  std::unique_ptr<Workspace> own;
+  Workspace* ws = nullptr;
+  std::uint8_t* window = nullptr;
+  Rar20Unpacker* unpacker = nullptr;
   std::unique_ptr<std::uint8_t[]> out;
   std::uint32_t outCapacity = 0;
   if (unpack) {
-    window.reset(new std::uint8_t[kRarWindowSize]());
-    unpacker = std::make_unique<Rar20Unpacker>();
-    unpacker->Reset(true);
+    std::unique_ptr<Workspace>& slot = shared && shared->busy ? own : shared;
+    if (!slot) {
+      slot = std::make_unique<Workspace>();
+      slot->window.reset(new std::uint8_t[kRarWindowSize]());
+      slot->unpacker.Reset(true);
+    } else {
+      slot->unpacker.ResetReusingWindow(slot->window.get());
+    }
+    ws = slot.get();
+    ws->busy = true;
+    window = ws->window.get();
+    unpacker = &ws->unpacker;
   }
+  struct Release {
+    Workspace* ws;
+    ~Release() {
+      if (ws) ws->busy = false;
+    }
+  } release{ws};
   while (ScanNextFileBlock(archive, &m.block) == ScanResult::kFile) {
     const ArchiveFileHeader& h = m.block.header;
     m.status = MemberStatus::kListed;
@@ -64,7 +89,7 @@ bool WalkArchive(const std::uint8_t* data, std::uint32_t size, bool unpack,
             if (written) std::copy(data + m.block.dataStart, data + m.block.dataStart + written, out.get());
           }
         } else {
-          unpacker->DecompressMember(window.get(), archive, h.packSize, h.unpSize, (h.flags & kFileSolid) != 0,
+          unpacker->DecompressMember(window, archive, h.packSize, h.unpSize, (h.flags & kFileSolid) != 0,
                                      out.get(), &written);
         }
         m.data = out.get();

@@ -174,6 +174,11 @@ std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, u
   return static_cast<std::uint8_t>(c & 0xFF);
 }
 
+void Rar20Unpacker::ResetReusingWindow(std::uint8_t* window) {
+  std::memset(window, 0, windowUsed_ < kRarWindowSize ? windowUsed_ : kRarWindowSize);
+  Reset(true);
+}
+
 void Rar20Unpacker::Reset(bool windowZeroed) {
   windowUsed_ = windowZeroed ? 0 : kRarWindowSize;
   std::memset(in_, 0, sizeof in_);

@@ -62,6 +62,11 @@ class Rar20Unpacker {
   // not clear it again.
   void Reset(bool windowZeroed = false);
 
+  // Reset for a window that only this unpacker has written to since it was last zero (or
+  // that is zero): clears just the part earlier streams reached, so that a new stream sees
+  // a window of zeros without paying for a whole megabyte after a small member.
+  void ResetReusingWindow(std::uint8_t* window);
+
   // Decodes one member whose packed data starts at archive.offset. `window` is the
   // caller's 1 MiB window. With `out` non-null the member's bytes are appended to it at
   // *written (capacity unpackedSize); with `out` null they are decoded and discarded.

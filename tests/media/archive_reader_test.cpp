@@ -8,6 +8,7 @@
 
 #include "archive_writer.h"
 #include "media/archive_reader.h"
+#include "media/archive_walk.h"
 #include "media/crc32.h"
 #include "rar_test_util.h"
 
@@ -280,6 +281,42 @@ TEST(ArchiveReader, ThirdPartyArchives) {
     } else {
       EXPECT_FALSE(e.nonNull);
     }
+  }
+}
+
+// Keeping solid streams while loading changes nothing a request can see: the same result,
+// length and bytes for every member, in any order, in sound and damaged archives alike, and
+// after a request to another archive has used the reader's window in between.
+TEST(ArchiveReader, KeptStreamsAnswerExactlyAsUnpackingFromTheStart) {
+  MediaArchive scene = OpenMediaResource(469);
+  ASSERT_NE(scene.data, nullptr);
+  const std::vector<std::uint8_t> sound(scene.data, scene.data + scene.size);
+  std::vector<std::uint8_t> truncated(sound.begin(), sound.begin() + sound.size() * 2 / 3);
+  std::vector<std::uint8_t> flipped = sound;
+  flipped[flipped.size() / 2] ^= 0x5A;
+  const std::vector<std::vector<std::uint8_t>> archives = {
+      sound, truncated, flipped, ReadFile(kFixtures + "/seeds/solid.rar"), ReadFile(kFixtures + "/seeds/audio.rar"),
+      ReadFile(kThirdParty + "test_v2solid5.rar"), ReadFile(kThirdParty + "v20-solid-negative-backref.rar"),
+      ReadFile(kThirdParty + "test_v2.rar")};
+  const MediaArchive digits = OpenMediaResource(453);
+  for (std::size_t a = 0; a < archives.size(); ++a) {
+    const auto& bytes = archives[a];
+    ASSERT_FALSE(bytes.empty()) << a;
+    std::vector<std::string> names = {"no such member"};
+    media::WalkArchive(bytes.data(), static_cast<std::uint32_t>(bytes.size()), false,
+                       [&](const media::WalkedMember& m) { names.emplace_back(m.block.name); });
+    ASSERT_GT(names.size(), 1u) << a;
+    std::vector<rartest::Extracted> plain;
+    for (const auto& n : names) plain.push_back(Extract(bytes, n.c_str()));
+    KeepArchiveStreams(true);
+    for (std::size_t i = names.size(); i-- > 0;) {
+      const auto kept = Extract(bytes, names[i].c_str());
+      EXPECT_EQ(kept.result, plain[i].result) << a << " " << names[i];
+      EXPECT_EQ(kept.length, plain[i].length) << a << " " << names[i];
+      EXPECT_TRUE(kept.bytes == plain[i].bytes) << a << " " << names[i];
+      Extract(digits, "Texture\\QL Logo.bmp");  // another stream through the same window
+    }
+    KeepArchiveStreams(false);
   }
 }
 

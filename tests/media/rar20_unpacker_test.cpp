@@ -219,3 +219,38 @@ TEST(Rar20Unpacker, AudioPredictorAdaptsWeightsEvery32Bytes) {
 }
 
 }  // namespace
+
+// A window reused for a new stream reads as zeros before the stream's first byte, however
+// far the previous stream wrote (its last match running past its end included).
+TEST(Rar20Unpacker, AReusedWindowReadsAsZerosBeforeTheFirstWrittenByte) {
+  std::vector<std::uint8_t> window(media::kRarWindowSize);
+  Rar20Unpacker unpacker;
+  unpacker.Reset(true);
+  auto run = [&](const std::vector<std::uint8_t>& packed, std::uint32_t unpacked) {
+    MediaArchive archive{packed.data(), static_cast<std::uint32_t>(packed.size()), 0};
+    Decoded d;
+    d.bytes.assign(unpacked, 0xEE);
+    unpacker.DecompressMember(window.data(), archive, static_cast<std::uint32_t>(packed.size()), unpacked, false,
+                              d.bytes.data(), &d.written);
+    return d;
+  };
+  Bits dirty;
+  PutTables(dirty, FlatLengths(), false, {});
+  for (int i = 0; i < 300; ++i) dirty.Put('x', kMainBits);
+  PutMatch(dirty, 250, 1);
+  run(dirty.Finish(), 400);
+  ASSERT_EQ(window[0], 'x');
+  ASSERT_EQ(window[549], 'x');  // the match's bytes past the member's end
+
+  unpacker.ResetReusingWindow(window.data());
+  Bits reach;
+  PutTables(reach, FlatLengths(), false, {});
+  PutMatch(reach, 40, 100);  // 100 back from position 0: the far end of the window
+  reach.Put('k', kMainBits);
+  PutMatch(reach, 30, media::kRarWindowSize - 100);  // wraps round to 141..170, the first stream's bytes
+  Decoded d = run(reach.Finish(), 71);
+  ASSERT_EQ(d.written, 71u);
+  std::vector<std::uint8_t> want(71, 0);
+  want[40] = 'k';
+  EXPECT_EQ(d.bytes, want);
+}
