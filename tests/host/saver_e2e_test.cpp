@@ -510,23 +510,4 @@ TEST(SaverE2E, StopsDrawingWhileTheScreenIsAsleep) {
   XDestroyWindow(x.dpy(), win);
 }
 
-// Without a display the configuration mode can only say that its dialog cannot be shown (or,
-// before the dialog exists, that it is not there yet); either way it ends with 0 and draws
-// nothing.
-TEST(SaverE2E, ConfigurationModeReachesTheDialog) {
-  TempDir t;
-  auto env = BaseEnv(t);
-  env["DISPLAY"] = "";
-  for (std::vector<std::string> args : {std::vector<std::string>{"/c"}, std::vector<std::string>{},
-                                        std::vector<std::string>{"/c:123"}}) {
-    Child c = Spawn(args, env, t / "c.err");
-    EXPECT_EQ(c.WaitExit(60), 0);
-    EXPECT_NE(ReadFile(t / "c.err").find("ialog"), std::string::npos) << ReadFile(t / "c.err");
-    EXPECT_TRUE(fs::is_empty(t / "tmp"));
-  }
-  // Password change has nothing to do here.
-  Child a = Spawn({"/a", "5"}, env, t / "a.err");
-  EXPECT_EQ(a.WaitExit(60), 0);
-}
-
 }  // namespace
