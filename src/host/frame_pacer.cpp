@@ -1,6 +1,23 @@
 #include "host/frame_pacer.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <string>
+
+bool IsSoftwareRenderer(std::string_view renderer) {
+  std::string lower(renderer);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* name : {"llvmpipe", "softpipe", "swrast"})
+    if (lower.find(name) != std::string::npos) return true;
+  return false;
+}
+
+unsigned ChooseFrameRate(std::optional<int> maxFps, unsigned refreshHz, std::string_view renderer) {
+  const unsigned refresh = refreshHz ? refreshHz : FramePacer::kDefaultRefreshHz;
+  if (maxFps && *maxFps > 0) return std::min(refresh, static_cast<unsigned>(*maxFps));
+  return IsSoftwareRenderer(renderer) ? std::min(refresh, 30u) : refresh;
+}
 
 void FramePacer::SetRefreshRate(unsigned hz) {
   period_ = 1000.0 / (hz ? hz : kDefaultRefreshHz);

@@ -5,6 +5,15 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <string_view>
+
+// The frame rate the run loop keeps: the display's refresh (60 Hz when unknown), lowered to
+// `maxFps` when one is given, or to 30 frames a second when the renderer draws in software
+// (llvmpipe, softpipe, swrast), where every frame costs processor time that a graphics card
+// would spend instead.
+unsigned ChooseFrameRate(std::optional<int> maxFps, unsigned refreshHz, std::string_view renderer);
+bool IsSoftwareRenderer(std::string_view renderer);
 
 class FramePacer {
  public:

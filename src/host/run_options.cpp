@@ -95,12 +95,12 @@ RunOptionsParse ExtractRunOptions(int argc, const char* const* argv) {
       } else {
         r.error = "--clock needs 12, 24 or off, not " + Quoted(v);
       }
-    } else if (name == "--volume" || name == "--gamma") {
-      const bool volume = name == "--volume";
-      const int lo = volume ? kVolumeMin : kGammaMin;
-      const int hi = volume ? kVolumeMax : kGammaMax;
-      const std::string need = std::string(name) + " needs a percentage from " + std::to_string(lo) + " to " +
-                               std::to_string(hi);
+    } else if (name == "--volume" || name == "--gamma" || name == "--max-fps") {
+      const bool volume = name == "--volume", fps = name == "--max-fps";
+      const int lo = volume ? kVolumeMin : fps ? kMaxFpsMin : kGammaMin;
+      const int hi = volume ? kVolumeMax : fps ? kMaxFpsMax : kGammaMax;
+      const std::string need = std::string(name) + (fps ? " needs a frame rate from " : " needs a percentage from ") +
+                               std::to_string(lo) + " to " + std::to_string(hi);
       std::string_view v;
       int n = 0;
       if (!takeValue(&v))
@@ -108,7 +108,7 @@ RunOptionsParse ExtractRunOptions(int argc, const char* const* argv) {
       else if (!ParsePercent(v, lo, hi, &n))
         r.error = need + ", not " + Quoted(v);
       else
-        (volume ? o.volume : o.gamma) = n;
+        (volume ? o.volume : fps ? o.maxFps : o.gamma) = n;
     } else {
       r.rest.push_back(raw);
       if (IsForeignValueOption(arg) && i + 1 < argc) r.rest.push_back(argv[++i]);
@@ -149,5 +149,7 @@ const char* RunOptionsUsage() {
          "  --volume N                   music volume, 1 to 100 percent\n"
          "  --gamma N                    gamma, 10 to 200 percent (100 is neutral)\n"
          "  --exit-on-mouse-move         mouse movement ends the saver\n"
-         "  --no-exit-on-mouse-move      only keys and clicks end it\n";
+         "  --no-exit-on-mouse-move      only keys and clicks end it\n"
+         "  --max-fps N                  at most N frames a second, 1 to 240 (default: the\n"
+         "                               display's refresh, 30 with software rendering)\n";
 }

@@ -1,6 +1,6 @@
 // Per-run options: overrides of the stored settings for one run, as a screen-saver daemon's
 // settings file passes them (--fps, --no-fps, --clock 12|24|off, --music, --no-music,
-// --volume N, --gamma N, --exit-on-mouse-move, --no-exit-on-mouse-move). They are taken out
+// --volume N, --gamma N, --exit-on-mouse-move, --no-exit-on-mouse-move, --max-fps N). They are taken out
 // of the command line before anything else looks at it, applied to the settings in memory
 // after the stored values are read, and never written back.
 #pragma once
@@ -21,15 +21,17 @@ struct RunOptions {
   std::optional<int> volume;  // percent, 1..100
   std::optional<int> gamma;   // percent, 10..200 (100 neutral)
   std::optional<bool> exitOnMouseMove;
+  std::optional<int> maxFps;  // frames a second at most, 1..240; unset: see ChooseFrameRate
 
   bool empty() const {
-    return !showFps && !clock && !music && !volume && !gamma && !exitOnMouseMove;
+    return !showFps && !clock && !music && !volume && !gamma && !exitOnMouseMove && !maxFps;
   }
   bool operator==(const RunOptions&) const = default;
 };
 
 inline constexpr int kVolumeMin = 1, kVolumeMax = 100;
 inline constexpr int kGammaMin = 10, kGammaMax = 200;
+inline constexpr int kMaxFpsMin = 1, kMaxFpsMax = 240;
 
 struct RunOptionsParse {
   RunOptions options;

@@ -651,9 +651,14 @@ int ScreenSaverApp::RunSaver() {
   // Frames no faster than the display refreshes: where the swap does not wait for the
   // vertical blank the loop would otherwise draw as fast as the processor allows.
   FramePacer pacer;
-  if (device_) {
+  {
     D3DDISPLAYMODE displayMode{};
-    if (SUCCEEDED(device_->GetDisplayMode(&displayMode))) pacer.SetRefreshRate(displayMode.RefreshRate);
+    if (device_ && FAILED(device_->GetDisplayMode(&displayMode))) displayMode.RefreshRate = 0;
+    const AdapterRecord* adapter = devices.current();
+    const unsigned rate =
+        ChooseFrameRate(runOptions.maxFps, displayMode.RefreshRate, adapter ? adapter->identifier.Description : "");
+    pacer.SetRefreshRate(rate);
+    log.Write(("Frame rate: at most " + std::to_string(rate) + " a second").c_str());
   }
   SightGate sight;
   prevTime_ = static_cast<float>(timeGetTime());

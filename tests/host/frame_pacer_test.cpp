@@ -83,3 +83,14 @@ TEST(SightGate, AsksAtMostOnceASecondAndReportsEachChangeOnce) {
 }
 
 }  // namespace
+
+TEST(FrameRate, SoftwareRenderingDrawsAtThirtyUnlessTold) {
+  EXPECT_EQ(ChooseFrameRate(std::nullopt, 60, "llvmpipe (LLVM 15.0.6, 256 bits)"), 30u);
+  EXPECT_EQ(ChooseFrameRate(std::nullopt, 0, "Mesa softpipe"), 30u);
+  EXPECT_EQ(ChooseFrameRate(std::nullopt, 24, "SWRAST"), 24u);  // never above the refresh
+  EXPECT_EQ(ChooseFrameRate(std::nullopt, 144, "NVIDIA GeForce RTX 3060/PCIe/SSE2"), 144u);
+  EXPECT_EQ(ChooseFrameRate(std::nullopt, 0, "AMD Radeon"), 60u);
+  EXPECT_EQ(ChooseFrameRate(20, 144, "AMD Radeon"), 20u);
+  EXPECT_EQ(ChooseFrameRate(60, 0, "llvmpipe"), 60u);
+  EXPECT_EQ(ChooseFrameRate(240, 75, "llvmpipe"), 75u);
+}

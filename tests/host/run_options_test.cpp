@@ -68,6 +68,10 @@ TEST(RunOptions, RangeLimitsAreInclusive) {
   EXPECT_EQ(Parse({"--volume", "100"}).options.volume, 100);
   EXPECT_EQ(Parse({"--gamma", "10"}).options.gamma, 10);
   EXPECT_EQ(Parse({"--gamma", "200"}).options.gamma, 200);
+  EXPECT_EQ(Parse({"--max-fps=1"}).options.maxFps, 1);
+  EXPECT_EQ(Parse({"--max-fps", "240"}).options.maxFps, 240);
+  EXPECT_FALSE(Parse({"--max-fps", "0"}).ok());
+  EXPECT_FALSE(Parse({"--max-fps", "241"}).ok());
 }
 
 TEST(RunOptions, MalformedValuesAreRefusedWithTheOptionNamed) {
