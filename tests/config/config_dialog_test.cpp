@@ -15,6 +15,7 @@
 #include "config/config_dialog.h"
 #include "config/config_dialog_templates.h"
 #include "host/screensaver_app.h"
+#include "platform/win32/msgbox.h"
 #include "platform/win32/registry.h"
 
 using namespace win32;
@@ -221,32 +222,65 @@ TEST_F(ConfigDialogTest, ClockStylesAndVolumeFollowTheirSwitches) {
   EXPECT_TRUE(StoredValues().empty());
 }
 
-TEST_F(ConfigDialogTest, OnlyPageAndThumbTrackMovesAreRead) {
+// Arrow keys (line moves), Home/End (top, bottom), Page Up/Down, the wheel and a drag all
+// reach the setting and the label, so OK stores what the slider shows.
+TEST_F(ConfigDialogTest, EveryTrackBarMoveIsRead) {
   INT_PTR result = Run([&](HWND d) {
-    for (int i = 0; i < 3; ++i) DialogUserScroll(d, 1020, TB_LINEDOWN);
-    DialogUserScroll(d, 1020, TB_ENDTRACK);
-    DialogUserScroll(d, 1020, TB_BOTTOM);
-    EXPECT_EQ(Msg(d, 1020, TBM_GETPOS), 100);  // the thumb moved...
-    EXPECT_EQ(app.settings.current.MusicVolume, 70);  // ...but the setting did not
-    DialogUserScroll(d, 1020, TB_THUMBTRACK, 40);
-    EXPECT_EQ(app.settings.current.MusicVolume, 40);
-    DialogUserScroll(d, 1020, TB_PAGEDOWN);
-    EXPECT_EQ(app.settings.current.MusicVolume, 50);
+    auto gammaShown = [&] {
+      EXPECT_EQ(app.settings.current.GmCntrl, Msg(d, 1046, TBM_GETPOS));
+      EXPECT_EQ(Text(d, 1106), "Gamma Control: " + std::to_string(Msg(d, 1046, TBM_GETPOS)) + "%");
+    };
+    for (int i = 0; i < 20; ++i) DialogUserScroll(d, 1046, TB_LINEDOWN);
+    EXPECT_EQ(Msg(d, 1046, TBM_GETPOS), 120);
+    gammaShown();
+    for (WORD code : {TB_TOP, TB_LINEUP, TB_BOTTOM, TB_PAGEUP, TB_LINEUP, TB_ENDTRACK}) {
+      DialogUserScroll(d, 1046, code);
+      gammaShown();
+    }
+    EXPECT_EQ(app.settings.current.GmCntrl, 198);
 
+    auto volumeShown = [&] { EXPECT_EQ(app.settings.current.MusicVolume, Msg(d, 1020, TBM_GETPOS)); };
+    for (WORD code : {TB_LINEDOWN, TB_LINEDOWN, TB_LINEUP, TB_TOP, TB_BOTTOM, TB_PAGEUP, TB_PAGEDOWN, TB_LINEUP}) {
+      DialogUserScroll(d, 1020, code);
+      volumeShown();
+    }
+    EXPECT_EQ(app.settings.current.MusicVolume, 99);
+    DialogUserScroll(d, 1020, TB_THUMBPOSITION, 42);
+    volumeShown();
     DialogUserDragThumb(d, 1046, 250);  // past the end: clamped to 200
-    EXPECT_EQ(Msg(d, 1046, TBM_GETPOS), 200);
-    EXPECT_EQ(app.settings.current.GmCntrl, 200);
-    std::string label = Text(d, 1106);
-    EXPECT_EQ(label.substr(label.size() - 4), "200%");
+    gammaShown();
     DialogUserClick(d, IDOK);
   });
   EXPECT_EQ(result, IDOK);
   auto stored = StoredValues();
   EXPECT_EQ(stored["GmCntrl"], 200u);
-  EXPECT_EQ(stored["MusicVolume"], 50u);
-  SaverSettings back;
-  ReadSettings(back);
-  EXPECT_EQ(back.GmCntrl, 200);
+  EXPECT_EQ(stored["MusicVolume"], 42u);
+}
+
+// A store that cannot be written: the user is told where and why, and keeps the dialog with
+// every choice, so OK can be pressed again once the cause is gone.
+TEST_F(ConfigDialogTest, OkThatCannotSaveSaysWhyAndKeepsTheDialogOpen) {
+  ScopedMessageBoxCapture boxes;
+  INT_PTR result = Run([&](HWND d) {
+    DialogUserClick(d, 1044);                         // frame counter on
+    TempConfigHome::WriteFile(home.dir(), "a file");  // where the store's folder belongs
+    DialogUserClick(d, IDOK);
+    ASSERT_EQ(boxes.calls().size(), 1u);
+    const MessageBoxCall& box = boxes.calls()[0];
+    EXPECT_EQ(box.caption, "Error!");
+    EXPECT_EQ(box.type & MB_ICONMASK, MB_ICONERROR);
+    EXPECT_EQ(box.owner, d);
+    EXPECT_NE(box.text.find(home.store()), std::string::npos) << box.text;
+    EXPECT_NE(box.text.find(home.dir() + " is not a folder"), std::string::npos) << box.text;
+    EXPECT_TRUE(IsWindow(d));
+    EXPECT_EQ(IsDlgButtonChecked(d, 1044), BST_CHECKED);
+    std::filesystem::remove(home.dir());
+    DialogUserClick(d, IDOK);  // tries again
+  });
+  EXPECT_EQ(result, IDOK);
+  EXPECT_EQ(boxes.calls().size(), 1u);
+  EXPECT_EQ(StoredValues()["ShowFPS"], 2u);
+  EXPECT_EQ(std::count(app.calls.begin(), app.calls.end(), "WriteExtraSettings"), 1);
 }
 
 TEST_F(ConfigDialogTest, OkStoresEveryValueWithBooleansAsOneOrTwo) {
