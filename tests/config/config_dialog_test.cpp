@@ -17,51 +17,12 @@
 #include "host/screensaver_app.h"
 #include "platform/win32/msgbox.h"
 #include "platform/win32/registry.h"
+#include "support/fake_direct3d.h"
 
 using namespace win32;
 using namespace d3d8;
 
 namespace {
-
-class FakeDirect3D final : public IDirect3D8 {
- public:
-  std::vector<D3DDISPLAYMODE> modes = {{1024, 768, 60, D3DFMT_R5G6B5},
-                                       {640, 480, 60, D3DFMT_X8R8G8B8},
-                                       {800, 600, 60, D3DFMT_X8R8G8B8},
-                                       {1024, 768, 60, D3DFMT_X8R8G8B8}};
-  std::vector<UINT> samples = {0, 2, 4};
-  ULONG AddRef() override { return 1; }
-  ULONG Release() override { return 1; }
-  UINT GetAdapterCount() override { return 1; }
-  HRESULT GetAdapterIdentifier(UINT, DWORD, D3DADAPTER_IDENTIFIER8* id) override {
-    *id = {};
-    return D3D_OK;
-  }
-  UINT GetAdapterModeCount(UINT) override { return static_cast<UINT>(modes.size()); }
-  HRESULT EnumAdapterModes(UINT, UINT m, D3DDISPLAYMODE* out) override {
-    *out = modes[m];
-    return D3D_OK;
-  }
-  HRESULT GetAdapterDisplayMode(UINT, D3DDISPLAYMODE* out) override {
-    *out = {1024, 768, 60, D3DFMT_X8R8G8B8};
-    return D3D_OK;
-  }
-  HRESULT CheckDeviceType(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT, BOOL) override { return D3D_OK; }
-  HRESULT CheckDeviceFormat(UINT, D3DDEVTYPE, D3DFORMAT, DWORD, D3DRESOURCETYPE, D3DFORMAT) override { return D3D_OK; }
-  HRESULT CheckDeviceMultiSampleType(UINT, D3DDEVTYPE, D3DFORMAT, BOOL, D3DMULTISAMPLE_TYPE t) override {
-    for (UINT s : samples)
-      if (s == static_cast<UINT>(t)) return D3D_OK;
-    return D3DERR_NOTAVAILABLE;
-  }
-  HRESULT CheckDepthStencilMatch(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT, D3DFORMAT) override { return D3D_OK; }
-  HRESULT GetDeviceCaps(UINT, D3DDEVTYPE, D3DCAPS8* caps) override {
-    *caps = {};
-    return D3D_OK;
-  }
-  HRESULT CreateDevice(UINT, D3DDEVTYPE, HWND, DWORD, D3DPRESENT_PARAMETERS*, IDirect3DDevice8**) override {
-    return D3DERR_NOTAVAILABLE;
-  }
-};
 
 // Records the calls of the derived-class operations the dialog makes.
 class RecordingApp : public ScreenSaverApp {
@@ -113,6 +74,10 @@ bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id
 class ConfigDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    d3d.adapters = {{{1024, 768, 60, D3DFMT_R5G6B5},
+                     {640, 480, 60, D3DFMT_X8R8G8B8},
+                     {800, 600, 60, D3DFMT_X8R8G8B8},
+                     {1024, 768, 60, D3DFMT_X8R8G8B8}}};
     app.texts.Load();
     app.hasSoundEffects = false;  // as the scene application has it
     ASSERT_EQ(app.devices.Enumerate(&d3d, nullptr), S_OK);
@@ -128,7 +93,7 @@ class ConfigDialogTest : public ::testing::Test {
   }
 
   TempConfigHome home;
-  FakeDirect3D d3d;
+  testsupport::FakeDirect3D d3d;
   RecordingApp app;
 };
 
