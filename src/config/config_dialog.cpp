@@ -8,6 +8,7 @@
 #include "config/about_dialog.h"
 #include "config/config_dialog_templates.h"
 #include "host/screensaver_app.h"
+#include "platform/win32/msgbox.h"
 #include "platform/win32/resources.h"
 
 using namespace win32;
@@ -244,12 +245,19 @@ void OnButton(ScreenSaverApp& app, HWND dialog, int id) {
   }
 }
 
-void OnTrackBar(ScreenSaverApp& app, HWND dialog, WORD code) {
-  if (code != TB_PAGEUP && code != TB_PAGEDOWN && code != TB_THUMBTRACK) return;
+// Every way a track bar moves (arrow keys as line moves, Page Up/Down, Home/End as top and
+// bottom, the wheel, a drag, its end) is read, so the value stored is the one shown.
+void OnTrackBar(ScreenSaverApp& app, HWND dialog) {
   SaverSettings& s = app.settings.current;
   s.MusicVolume = static_cast<std::int32_t>(SendDlgItemMessageA(dialog, kVolume, TBM_GETPOS, 0, 0));
   s.GmCntrl = static_cast<std::uint8_t>(SendDlgItemMessageA(dialog, kGamma, TBM_GETPOS, 0, 0));
   SetGammaLabel(app, dialog, s.GmCntrl);
+}
+
+void ReportSaveFailure(HWND dialog, const SettingsSaveResult& saved) {
+  std::string text = "The settings could not be saved to\n" + saved.file + ":\n" + saved.reason +
+                     ".\n\nPress OK to try again, or Cancel to close without saving.";
+  MessageBoxA(dialog, text.c_str(), "Error!", MB_OK | MB_ICONERROR);
 }
 
 }  // namespace
@@ -303,7 +311,12 @@ INT_PTR ConfigDialogProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
       }
       if (code != BN_CLICKED) break;
       if (id == IDOK) {
-        WriteSettings(app->settings.current);
+        const SettingsSaveResult saved = WriteSettings(app->settings.current);
+        if (!saved.ok) {
+          // The dialog stays open with the user's choices: OK tries again, Cancel gives up.
+          ReportSaveFailure(dialog, saved);
+          return 1;
+        }
         app->WriteExtraSettings();
         app->log.Write("Write settings to reg complete.");
         app->log.Close();
@@ -318,7 +331,7 @@ INT_PTR ConfigDialogProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
       OnButton(*app, dialog, id);
       break;
     }
-    case WM_HSCROLL: OnTrackBar(*app, dialog, LOWORD(w)); break;
+    case WM_HSCROLL: OnTrackBar(*app, dialog); break;
     default: break;
   }
   return app->OnDialogCommand(dialog, message, w, l);

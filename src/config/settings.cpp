@@ -1,6 +1,11 @@
 #include "config/settings.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/win32/registry.h"
 
@@ -19,32 +24,50 @@ std::int32_t AsIs(std::int32_t v) { return v; }
 std::uint8_t NonZeroIsOne(std::int32_t v) { return v != 0 ? 1 : 0; }
 std::uint8_t LowByte(std::int32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
 
-// The stored DWORD, or 0 when it is missing or not a 4-byte REG_DWORD.
-DWORD QueryDword(HKEY key, const char* name) {
-  DWORD value = 0;
-  DWORD type = 0;
-  DWORD size = sizeof value;
-  if (win32::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<win32::BYTE*>(&value), &size) !=
-          win32::ERROR_SUCCESS ||
-      type != win32::REG_DWORD || size != sizeof value)
+// The values of the settings key as one reading of the store holds them.
+class StoredValues {
+ public:
+  explicit StoredValues(std::vector<win32::RegValue> values) : values_(std::move(values)) {}
+
+  // The stored DWORD, or 0 when it is missing or not a 4-byte REG_DWORD.
+  DWORD Dword(const char* name) const {
+    for (const win32::RegValue& v : values_) {
+      if (!SameName(v.name, name)) continue;
+      if (v.type != win32::REG_DWORD || v.data.size() != 4) return 0;
+      DWORD d = 0;
+      for (int i = 3; i >= 0; --i) d = (d << 8) | static_cast<unsigned char>(v.data[static_cast<std::size_t>(i)]);
+      return d;
+    }
     return 0;
-  return value;
-}
+  }
+
+ private:
+  static bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+      if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    return true;
+  }
+  std::vector<win32::RegValue> values_;
+};
 
 template <typename Field>
-void ReadFlag(HKEY key, const char* name, Field& field) {
-  DWORD v = QueryDword(key, name);
+void ReadFlag(const StoredValues& stored, const char* name, Field& field) {
+  DWORD v = stored.Dword(name);
   if (v == 2) field = 1;
   if (v == 1) field = 0;
 }
 
-void ReadNumber(HKEY key, const char* name, std::int32_t& field) {
-  if (DWORD v = QueryDword(key, name)) field = static_cast<std::int32_t>(v);
+// A stored number within lo..hi; one outside is brought to the nearer end, so that an edited
+// or foreign store cannot ask for a silent, black or absurdly sized picture.
+void ReadNumber(const StoredValues& stored, const char* name, std::int32_t& field, std::int32_t lo, std::int32_t hi) {
+  if (DWORD v = stored.Dword(name)) field = std::clamp(static_cast<std::int32_t>(v), lo, hi);
 }
 
-void SetDword(HKEY key, const char* name, DWORD value) {
-  win32::RegSetValueExA(key, name, 0, win32::REG_DWORD, reinterpret_cast<const win32::BYTE*>(&value),
-                        sizeof value);
+win32::RegValue Dword(const char* name, DWORD value) {
+  std::string bytes(4, '\0');
+  for (std::size_t i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  return win32::RegValue{name, win32::REG_DWORD, bytes};
 }
 
 DWORD Flag(std::int32_t v) { return v != 0 ? 2 : 1; }
@@ -73,44 +96,54 @@ void ReadSettings(SaverSettings& s) {
   if (win32::RegOpenKeyExA(win32::HKEY_CURRENT_USER, kSettingsKeyPath, 0, win32::KEY_READ, &key) !=
       win32::ERROR_SUCCESS)
     return;
-  ReadFlag(key, "ShowFPS", s.ShowFPS);
-  ReadFlag(key, "DigClock_24H", s.DigClock_24H);
-  ReadFlag(key, "ShowTime", s.ShowTime);
-  ReadFlag(key, "ExitOnMouseMove", s.ExitOnMouseMove);
-  ReadFlag(key, "SFX", s.SFX);
-  ReadFlag(key, "Music", s.Music);
-  ReadFlag(key, "UseDesktopSettings", s.UseDesktopSettings);
-  if (DWORD gamma = QueryDword(key, "GmCntrl")) s.GmCntrl = static_cast<std::uint8_t>(gamma & 0xFF);
-  ReadNumber(key, "Height", s.Height);
-  ReadNumber(key, "Width", s.Width);
-  ReadNumber(key, "BitCount", s.BitCount);
-  ReadNumber(key, "FSAA", s.FSAA);
-  ReadNumber(key, "MusicVolume", s.MusicVolume);
+  std::vector<win32::RegValue> values;
+  const bool read = win32::RegQueryKeyValuesA(key, values) == win32::ERROR_SUCCESS;
   win32::RegCloseKey(key);
+  if (!read) return;
+  const StoredValues stored(std::move(values));
+  ReadFlag(stored, "ShowFPS", s.ShowFPS);
+  ReadFlag(stored, "DigClock_24H", s.DigClock_24H);
+  ReadFlag(stored, "ShowTime", s.ShowTime);
+  ReadFlag(stored, "ExitOnMouseMove", s.ExitOnMouseMove);
+  ReadFlag(stored, "SFX", s.SFX);
+  ReadFlag(stored, "Music", s.Music);
+  ReadFlag(stored, "UseDesktopSettings", s.UseDesktopSettings);
+  if (DWORD gamma = stored.Dword("GmCntrl"))
+    s.GmCntrl = static_cast<std::uint8_t>(std::clamp<DWORD>(gamma, kMinGamma, kMaxGamma));
+  ReadNumber(stored, "Height", s.Height, kMinHeight, kMaxSide);
+  ReadNumber(stored, "Width", s.Width, kMinWidth, kMaxSide);
+  if (DWORD bits = stored.Dword("BitCount")) s.BitCount = static_cast<std::int32_t>(bits) <= 24 ? 16 : 32;
+  // Multisampling: 0 (none) or 2..16 samples; type 1 does not exist.
+  ReadNumber(stored, "FSAA", s.FSAA, 0, kMaxSamples);
+  if (s.FSAA == 1) s.FSAA = 0;
+  ReadNumber(stored, "MusicVolume", s.MusicVolume, kMinVolume, kMaxVolume);
 }
 
-void WriteSettings(const SaverSettings& s) {
-  HKEY key = nullptr;
-  DWORD disposition = 0;
-  if (win32::RegCreateKeyExA(win32::HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr,
-                             win32::REG_OPTION_NON_VOLATILE, win32::KEY_WRITE, nullptr, &key,
-                             &disposition) != win32::ERROR_SUCCESS)
-    return;
-  SetDword(key, "ShowFPS", Flag(s.ShowFPS));
-  SetDword(key, "DigClock_24H", Flag(s.DigClock_24H));
-  SetDword(key, "ShowTime", Flag(s.ShowTime));
-  SetDword(key, "ExitOnMouseMove", Flag(s.ExitOnMouseMove));
-  SetDword(key, "SFX", Flag(s.SFX));
-  SetDword(key, "Music", Flag(s.Music));
-  SetDword(key, "UseDesktopSettings", Flag(s.UseDesktopSettings));
-  SetDword(key, "GmCntrl", s.GmCntrl);
-  SetDword(key, "Height", static_cast<DWORD>(s.Height));
-  SetDword(key, "Width", static_cast<DWORD>(s.Width));
-  SetDword(key, "BitCount", static_cast<DWORD>(s.BitCount));
-  SetDword(key, "FSAA", static_cast<DWORD>(s.FSAA));
-  SetDword(key, "MusicVolume", static_cast<DWORD>(s.MusicVolume));
-  win32::RegFlushKey(key);
-  win32::RegCloseKey(key);
+SettingsSaveResult WriteSettings(const SaverSettings& s) {
+  const std::vector<win32::RegValue> values = {
+      Dword("ShowFPS", Flag(s.ShowFPS)),
+      Dword("DigClock_24H", Flag(s.DigClock_24H)),
+      Dword("ShowTime", Flag(s.ShowTime)),
+      Dword("ExitOnMouseMove", Flag(s.ExitOnMouseMove)),
+      Dword("SFX", Flag(s.SFX)),
+      Dword("Music", Flag(s.Music)),
+      Dword("UseDesktopSettings", Flag(s.UseDesktopSettings)),
+      Dword("GmCntrl", s.GmCntrl),
+      Dword("Height", static_cast<DWORD>(s.Height)),
+      Dword("Width", static_cast<DWORD>(s.Width)),
+      Dword("BitCount", static_cast<DWORD>(s.BitCount)),
+      Dword("FSAA", static_cast<DWORD>(s.FSAA)),
+      Dword("MusicVolume", static_cast<DWORD>(s.MusicVolume)),
+  };
+  SettingsSaveResult result;
+  // All thirteen in one commit: a reader or a crash sees the old record or the new one.
+  if (win32::RegSetKeyValuesA(win32::HKEY_CURRENT_USER, kSettingsKeyPath, values, &result.reason) !=
+      win32::ERROR_SUCCESS) {
+    result.ok = false;
+    result.file = win32::RegistryStorePath();
+    if (result.reason.empty()) result.reason = "the settings store refused the values";
+  }
+  return result;
 }
 
 void SettingsStore::LoadDefaults() {

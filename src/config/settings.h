@@ -37,15 +37,30 @@ struct SaverSettings {
 // message box and leaves that field as it was.
 void FillDefaultSettings(const DefaultSettingsTable& table, SaverSettings& defaults);
 
-// Reads the stored values into the record (opening, and if need be creating, the key). A
-// key that cannot be opened leaves the record unchanged.
+// The ranges a stored value is brought into when read (the file itself is left as it is).
+inline constexpr std::int32_t kMinVolume = 1, kMaxVolume = 100;
+inline constexpr std::int32_t kMinGamma = 10, kMaxGamma = 200;
+inline constexpr std::int32_t kMinWidth = 640, kMinHeight = 400, kMaxSide = 16384;
+inline constexpr std::int32_t kMaxSamples = 16;
+
+// Reads the stored values into the record, all from one reading of the store. The key is
+// opened, never created; a key that cannot be opened leaves the record unchanged. Numbers out
+// of range are brought into it: MusicVolume 1..100, GmCntrl 10..200, Width 640..16384,
+// Height 400..16384, BitCount 16 (up to 24) or 32, FSAA 0 or 2..16.
 void ReadSettings(SaverSettings& settings);
+
+// The outcome of a save; on failure, the store file and the reason in words.
+struct SettingsSaveResult {
+  bool ok = true;
+  std::string file;
+  std::string reason;
+};
 
 // Stores all thirteen values in the fixed order "ShowFPS", "DigClock_24H", "ShowTime",
 // "ExitOnMouseMove", "SFX", "Music", "UseDesktopSettings", "GmCntrl", "Height", "Width",
-// "BitCount", "FSAA", "MusicVolume", then flushes and closes the key. A key that cannot be
-// opened writes nothing.
-void WriteSettings(const SaverSettings& settings);
+// "BitCount", "FSAA", "MusicVolume", creating the key if need be, in one commit: all of them
+// or none are stored.
+[[nodiscard]] SettingsSaveResult WriteSettings(const SaverSettings& settings);
 
 // The defaults table and record with the current settings, as the application object holds
 // them.

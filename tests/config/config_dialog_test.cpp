@@ -15,52 +15,14 @@
 #include "config/config_dialog.h"
 #include "config/config_dialog_templates.h"
 #include "host/screensaver_app.h"
+#include "platform/win32/msgbox.h"
 #include "platform/win32/registry.h"
+#include "support/fake_direct3d.h"
 
 using namespace win32;
 using namespace d3d8;
 
 namespace {
-
-class FakeDirect3D final : public IDirect3D8 {
- public:
-  std::vector<D3DDISPLAYMODE> modes = {{1024, 768, 60, D3DFMT_R5G6B5},
-                                       {640, 480, 60, D3DFMT_X8R8G8B8},
-                                       {800, 600, 60, D3DFMT_X8R8G8B8},
-                                       {1024, 768, 60, D3DFMT_X8R8G8B8}};
-  std::vector<UINT> samples = {0, 2, 4};
-  ULONG AddRef() override { return 1; }
-  ULONG Release() override { return 1; }
-  UINT GetAdapterCount() override { return 1; }
-  HRESULT GetAdapterIdentifier(UINT, DWORD, D3DADAPTER_IDENTIFIER8* id) override {
-    *id = {};
-    return D3D_OK;
-  }
-  UINT GetAdapterModeCount(UINT) override { return static_cast<UINT>(modes.size()); }
-  HRESULT EnumAdapterModes(UINT, UINT m, D3DDISPLAYMODE* out) override {
-    *out = modes[m];
-    return D3D_OK;
-  }
-  HRESULT GetAdapterDisplayMode(UINT, D3DDISPLAYMODE* out) override {
-    *out = {1024, 768, 60, D3DFMT_X8R8G8B8};
-    return D3D_OK;
-  }
-  HRESULT CheckDeviceType(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT, BOOL) override { return D3D_OK; }
-  HRESULT CheckDeviceFormat(UINT, D3DDEVTYPE, D3DFORMAT, DWORD, D3DRESOURCETYPE, D3DFORMAT) override { return D3D_OK; }
-  HRESULT CheckDeviceMultiSampleType(UINT, D3DDEVTYPE, D3DFORMAT, BOOL, D3DMULTISAMPLE_TYPE t) override {
-    for (UINT s : samples)
-      if (s == static_cast<UINT>(t)) return D3D_OK;
-    return D3DERR_NOTAVAILABLE;
-  }
-  HRESULT CheckDepthStencilMatch(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT, D3DFORMAT) override { return D3D_OK; }
-  HRESULT GetDeviceCaps(UINT, D3DDEVTYPE, D3DCAPS8* caps) override {
-    *caps = {};
-    return D3D_OK;
-  }
-  HRESULT CreateDevice(UINT, D3DDEVTYPE, HWND, DWORD, D3DPRESENT_PARAMETERS*, IDirect3DDevice8**) override {
-    return D3DERR_NOTAVAILABLE;
-  }
-};
 
 // Records the calls of the derived-class operations the dialog makes.
 class RecordingApp : public ScreenSaverApp {
@@ -112,6 +74,10 @@ bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id
 class ConfigDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    d3d.adapters = {{{1024, 768, 60, D3DFMT_R5G6B5},
+                     {640, 480, 60, D3DFMT_X8R8G8B8},
+                     {800, 600, 60, D3DFMT_X8R8G8B8},
+                     {1024, 768, 60, D3DFMT_X8R8G8B8}}};
     app.texts.Load();
     app.hasSoundEffects = false;  // as the scene application has it
     ASSERT_EQ(app.devices.Enumerate(&d3d, nullptr), S_OK);
@@ -127,7 +93,7 @@ class ConfigDialogTest : public ::testing::Test {
   }
 
   TempConfigHome home;
-  FakeDirect3D d3d;
+  testsupport::FakeDirect3D d3d;
   RecordingApp app;
 };
 
@@ -221,32 +187,65 @@ TEST_F(ConfigDialogTest, ClockStylesAndVolumeFollowTheirSwitches) {
   EXPECT_TRUE(StoredValues().empty());
 }
 
-TEST_F(ConfigDialogTest, OnlyPageAndThumbTrackMovesAreRead) {
+// Arrow keys (line moves), Home/End (top, bottom), Page Up/Down, the wheel and a drag all
+// reach the setting and the label, so OK stores what the slider shows.
+TEST_F(ConfigDialogTest, EveryTrackBarMoveIsRead) {
   INT_PTR result = Run([&](HWND d) {
-    for (int i = 0; i < 3; ++i) DialogUserScroll(d, 1020, TB_LINEDOWN);
-    DialogUserScroll(d, 1020, TB_ENDTRACK);
-    DialogUserScroll(d, 1020, TB_BOTTOM);
-    EXPECT_EQ(Msg(d, 1020, TBM_GETPOS), 100);  // the thumb moved...
-    EXPECT_EQ(app.settings.current.MusicVolume, 70);  // ...but the setting did not
-    DialogUserScroll(d, 1020, TB_THUMBTRACK, 40);
-    EXPECT_EQ(app.settings.current.MusicVolume, 40);
-    DialogUserScroll(d, 1020, TB_PAGEDOWN);
-    EXPECT_EQ(app.settings.current.MusicVolume, 50);
+    auto gammaShown = [&] {
+      EXPECT_EQ(app.settings.current.GmCntrl, Msg(d, 1046, TBM_GETPOS));
+      EXPECT_EQ(Text(d, 1106), "Gamma Control: " + std::to_string(Msg(d, 1046, TBM_GETPOS)) + "%");
+    };
+    for (int i = 0; i < 20; ++i) DialogUserScroll(d, 1046, TB_LINEDOWN);
+    EXPECT_EQ(Msg(d, 1046, TBM_GETPOS), 120);
+    gammaShown();
+    for (WORD code : {TB_TOP, TB_LINEUP, TB_BOTTOM, TB_PAGEUP, TB_LINEUP, TB_ENDTRACK}) {
+      DialogUserScroll(d, 1046, code);
+      gammaShown();
+    }
+    EXPECT_EQ(app.settings.current.GmCntrl, 198);
 
+    auto volumeShown = [&] { EXPECT_EQ(app.settings.current.MusicVolume, Msg(d, 1020, TBM_GETPOS)); };
+    for (WORD code : {TB_LINEDOWN, TB_LINEDOWN, TB_LINEUP, TB_TOP, TB_BOTTOM, TB_PAGEUP, TB_PAGEDOWN, TB_LINEUP}) {
+      DialogUserScroll(d, 1020, code);
+      volumeShown();
+    }
+    EXPECT_EQ(app.settings.current.MusicVolume, 99);
+    DialogUserScroll(d, 1020, TB_THUMBPOSITION, 42);
+    volumeShown();
     DialogUserDragThumb(d, 1046, 250);  // past the end: clamped to 200
-    EXPECT_EQ(Msg(d, 1046, TBM_GETPOS), 200);
-    EXPECT_EQ(app.settings.current.GmCntrl, 200);
-    std::string label = Text(d, 1106);
-    EXPECT_EQ(label.substr(label.size() - 4), "200%");
+    gammaShown();
     DialogUserClick(d, IDOK);
   });
   EXPECT_EQ(result, IDOK);
   auto stored = StoredValues();
   EXPECT_EQ(stored["GmCntrl"], 200u);
-  EXPECT_EQ(stored["MusicVolume"], 50u);
-  SaverSettings back;
-  ReadSettings(back);
-  EXPECT_EQ(back.GmCntrl, 200);
+  EXPECT_EQ(stored["MusicVolume"], 42u);
+}
+
+// A store that cannot be written: the user is told where and why, and keeps the dialog with
+// every choice, so OK can be pressed again once the cause is gone.
+TEST_F(ConfigDialogTest, OkThatCannotSaveSaysWhyAndKeepsTheDialogOpen) {
+  ScopedMessageBoxCapture boxes;
+  INT_PTR result = Run([&](HWND d) {
+    DialogUserClick(d, 1044);                         // frame counter on
+    TempConfigHome::WriteFile(home.dir(), "a file");  // where the store's folder belongs
+    DialogUserClick(d, IDOK);
+    ASSERT_EQ(boxes.calls().size(), 1u);
+    const MessageBoxCall& box = boxes.calls()[0];
+    EXPECT_EQ(box.caption, "Error!");
+    EXPECT_EQ(box.type & MB_ICONMASK, MB_ICONERROR);
+    EXPECT_EQ(box.owner, d);
+    EXPECT_NE(box.text.find(home.store()), std::string::npos) << box.text;
+    EXPECT_NE(box.text.find(home.dir() + " is not a folder"), std::string::npos) << box.text;
+    EXPECT_TRUE(IsWindow(d));
+    EXPECT_EQ(IsDlgButtonChecked(d, 1044), BST_CHECKED);
+    std::filesystem::remove(home.dir());
+    DialogUserClick(d, IDOK);  // tries again
+  });
+  EXPECT_EQ(result, IDOK);
+  EXPECT_EQ(boxes.calls().size(), 1u);
+  EXPECT_EQ(StoredValues()["ShowFPS"], 2u);
+  EXPECT_EQ(std::count(app.calls.begin(), app.calls.end(), "WriteExtraSettings"), 1);
 }
 
 TEST_F(ConfigDialogTest, OkStoresEveryValueWithBooleansAsOneOrTwo) {

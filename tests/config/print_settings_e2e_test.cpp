@@ -49,7 +49,7 @@ TEST(PrintSettings, ShowsEffectiveDefaultsThenStoredValues) {
   store.current.GmCntrl = 150;
   store.current.DigClock_24H = 1;
   store.current.Music = 0;
-  WriteSettings(store.current);
+  ASSERT_TRUE(WriteSettings(store.current).ok);
 
   ProgramRun second = RunPrintSettings(home);
   EXPECT_EQ(second.status, 0);

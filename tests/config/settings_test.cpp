@@ -1,5 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "../platform/win32/registry_test_util.h"
@@ -95,9 +102,9 @@ TEST(Settings, StoredNumbersAndGammaLowByte) {
   s = base;
   ReadSettings(s);
   EXPECT_EQ(s.GmCntrl, 100);
-  Store("GmCntrl", 0x1C8);  // 456: its low byte
+  Store("GmCntrl", 0x1C8);  // 456: past the slider's end
   ReadSettings(s);
-  EXPECT_EQ(s.GmCntrl, 0xC8);
+  EXPECT_EQ(s.GmCntrl, 200);
 
   // A value of another type counts as missing.
   HKEY key = nullptr;
@@ -123,7 +130,7 @@ TEST(Settings, WriteStoresEveryValueInOrderAndReadsBack) {
   s.FSAA = 4;
   s.MusicVolume = 33;
   s.UseDesktopSettings = 0;
-  WriteSettings(s);
+  ASSERT_TRUE(WriteSettings(s).ok);
 
   regstore::Store holder;
   const regstore::Key* key = StoredKey(home, holder);
@@ -155,7 +162,7 @@ TEST(Settings, WriteStoresEveryValueInOrderAndReadsBack) {
   SaverSettings off{};
   off.ShowFPS = off.ExitOnMouseMove = off.ShowTime = off.Music = off.SFX = off.UseDesktopSettings = 0;
   off.DigClock_24H = 0;
-  WriteSettings(off);
+  ASSERT_TRUE(WriteSettings(off).ok);
   key = StoredKey(home, holder);
   ASSERT_NE(key, nullptr);
   for (std::size_t i = 0; i < 7; ++i) EXPECT_EQ(dword(i), 1) << order[i];
@@ -172,6 +179,142 @@ TEST(Settings, UnusableStoreKeepsSettingsAndWritesNothing) {
   SaverSettings before = s;
   ReadSettings(s);
   EXPECT_EQ(s, before);
-  WriteSettings(s);
-  EXPECT_TRUE(boxes.calls().empty());
+  SettingsSaveResult saved = WriteSettings(s);
+  EXPECT_FALSE(saved.ok);
+  EXPECT_EQ(saved.file, home.root() + "/file/hoardel3d/registry");
+  EXPECT_NE(saved.reason.find("Not a directory"), std::string::npos) << saved.reason;
+  EXPECT_EQ(TempConfigHome::ReadFile(home.root() + "/file"), "x");
+  EXPECT_TRUE(boxes.calls().empty());  // reporting it is the caller's business
+
+  // Another program holding the store's lock: the save fails as a whole, after the timeout.
+  setenv("XDG_CONFIG_HOME", home.root().c_str(), 1);
+  ASSERT_TRUE(WriteSettings(before).ok);
+  const std::string stored = TempConfigHome::ReadFile(home.store());
+  int fd = open((home.dir() + "/registry.lock").c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  SetRegistryLockTimeout(100);
+  s.Width = 640;
+  saved = WriteSettings(s);
+  SetRegistryLockTimeout(3000);
+  close(fd);
+  EXPECT_FALSE(saved.ok);
+  EXPECT_NE(saved.reason.find("registry.lock"), std::string::npos) << saved.reason;
+  EXPECT_EQ(TempConfigHome::ReadFile(home.store()), stored);
+}
+
+TEST(Settings, StoredValuesOutOfRangeAreBroughtIntoItAndTheFileKept) {
+  TempConfigHome home;
+  Store("MusicVolume", 5000);
+  Store("Width", 0xFFFFFFFFu);  // -1
+  Store("Height", 100000);
+  Store("FSAA", 99);
+  Store("GmCntrl", 5);
+  Store("BitCount", 24);
+  const std::string file = TempConfigHome::ReadFile(home.store());
+  SaverSettings s = EffectiveDefaults();
+  ReadSettings(s);
+  EXPECT_EQ(s.MusicVolume, 100);
+  EXPECT_EQ(s.Width, 640);
+  EXPECT_EQ(s.Height, 16384);
+  EXPECT_EQ(s.FSAA, 16);
+  EXPECT_EQ(s.GmCntrl, 10);
+  EXPECT_EQ(s.BitCount, 16);
+  EXPECT_EQ(TempConfigHome::ReadFile(home.store()), file);  // until OK stores the record again
+  Store("MusicVolume", 0xFFFFFFF6u);  // -10
+  Store("FSAA", 1);                   // no such multisample type
+  Store("GmCntrl", 300);
+  Store("BitCount", 33);
+  ReadSettings(s);
+  EXPECT_EQ(s.MusicVolume, 1);
+  EXPECT_EQ(s.FSAA, 0);
+  EXPECT_EQ(s.GmCntrl, 200);
+  EXPECT_EQ(s.BitCount, 32);
+}
+
+// Two records that differ in every value; a save writes all of one or the other.
+TEST(Settings, ReadersAndAKilledWriterSeeOneWholeSaveOrTheOther) {
+  TempConfigHome home;
+  const SaverSettings base = EffectiveDefaults();
+  SaverSettings a = base, b = base;
+  a.ShowFPS = a.DigClock_24H = 1;
+  a.ShowTime = a.ExitOnMouseMove = a.SFX = a.Music = a.UseDesktopSettings = 1;
+  a.GmCntrl = 150, a.Height = 720, a.Width = 1280, a.BitCount = 16, a.FSAA = 2, a.MusicVolume = 20;
+  b.ShowFPS = b.DigClock_24H = 0;
+  b.ShowTime = b.ExitOnMouseMove = b.SFX = b.Music = b.UseDesktopSettings = 0;
+  b.GmCntrl = 50, b.Height = 1080, b.Width = 1920, b.BitCount = 32, b.FSAA = 4, b.MusicVolume = 90;
+  ASSERT_TRUE(WriteSettings(a).ok);
+
+  int reads = 0, mixed = 0;
+  auto check = [&] {
+    SaverSettings s = base;
+    ReadSettings(s);
+    ++reads;
+    if (!(s == a || s == b)) ++mixed;
+  };
+  for (int round = 0; round < 12; ++round) {
+    pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+      for (;;) {
+        if (!WriteSettings(b).ok || !WriteSettings(a).ok) _exit(1);
+      }
+    }
+    for (int i = 0; i < 15 + round; ++i) check();
+    kill(writer, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(writer, &status, 0), writer);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: a save failed";
+    check();  // what the killed save left behind
+  }
+  EXPECT_EQ(mixed, 0) << "of " << reads << " reads";
+  // The next save clears what a killed one left.
+  ASSERT_TRUE(WriteSettings(b).ok);
+  EXPECT_FALSE(std::filesystem::exists(home.store() + ".tmp"));
+  SaverSettings s = base;
+  ReadSettings(s);
+  EXPECT_EQ(s, b);
+}
+
+// A named pipe must not hang a start; a folder is named as what it is.
+TEST(Settings, SomethingOtherThanAFileInTheStoresPlaceIsRefusedAtOnce) {
+  TempConfigHome home;
+  std::filesystem::create_directories(home.dir());
+  ASSERT_EQ(mkfifo(home.store().c_str(), 0600), 0);
+  const std::string errFile = home.root() + "/stderr";
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int fd = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    SaverSettings s = EffectiveDefaults();
+    ReadSettings(s);
+    _exit(s == EffectiveDefaults() ? 0 : 1);
+  }
+  int status = 0;
+  pid_t done = 0;
+  for (int i = 0; i < 500 && done == 0; ++i) {
+    done = waitpid(child, &status, WNOHANG);
+    if (done == 0) usleep(10000);
+  }
+  if (done == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    FAIL() << "reading the settings hung on a named pipe";
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_NE(TempConfigHome::ReadFile(errFile).find("named pipe"), std::string::npos)
+      << TempConfigHome::ReadFile(errFile);
+  SettingsSaveResult saved = WriteSettings(EffectiveDefaults());
+  EXPECT_FALSE(saved.ok);
+  EXPECT_NE(saved.reason.find("named pipe"), std::string::npos) << saved.reason;
+
+  std::filesystem::remove(home.store());
+  std::filesystem::create_directory(home.store());
+  testing::internal::CaptureStderr();
+  SaverSettings s = EffectiveDefaults();
+  ReadSettings(s);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("it is a folder"), std::string::npos) << err;
+  EXPECT_EQ(err.find("No such file"), std::string::npos) << err;
 }

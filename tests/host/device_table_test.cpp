@@ -6,59 +6,13 @@
 
 #include "host/device_table.h"
 #include "platform/win32/msgbox.h"
+#include "support/fake_direct3d.h"
 
 using namespace d3d8;
 
 namespace {
 
-class FakeDirect3D final : public IDirect3D8 {
- public:
-  std::vector<std::vector<D3DDISPLAYMODE>> adapters;
-  std::vector<D3DFORMAT> badFormats;          // refused by CheckDeviceType
-  std::vector<D3DFORMAT> depthFormats = {D3DFMT_D16, D3DFMT_D24X8};
-  std::vector<UINT> samples = {0, 2, 4};
-  ULONG refs = 1;
-
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  UINT GetAdapterCount() override { return static_cast<UINT>(adapters.size()); }
-  HRESULT GetAdapterIdentifier(UINT, DWORD, D3DADAPTER_IDENTIFIER8* id) override {
-    *id = {};
-    return D3D_OK;
-  }
-  UINT GetAdapterModeCount(UINT a) override { return static_cast<UINT>(adapters[a].size()); }
-  HRESULT EnumAdapterModes(UINT a, UINT m, D3DDISPLAYMODE* out) override {
-    *out = adapters[a][m];
-    return D3D_OK;
-  }
-  HRESULT GetAdapterDisplayMode(UINT, D3DDISPLAYMODE* out) override {
-    *out = {1024, 768, 60, D3DFMT_X8R8G8B8};
-    return D3D_OK;
-  }
-  HRESULT CheckDeviceType(UINT, D3DDEVTYPE, D3DFORMAT f, D3DFORMAT, BOOL) override {
-    for (D3DFORMAT b : badFormats)
-      if (b == f) return D3DERR_NOTAVAILABLE;
-    return D3D_OK;
-  }
-  HRESULT CheckDeviceFormat(UINT, D3DDEVTYPE, D3DFORMAT, DWORD, D3DRESOURCETYPE, D3DFORMAT f) override {
-    for (D3DFORMAT d : depthFormats)
-      if (d == f) return D3D_OK;
-    return D3DERR_NOTAVAILABLE;
-  }
-  HRESULT CheckDeviceMultiSampleType(UINT, D3DDEVTYPE, D3DFORMAT, BOOL, D3DMULTISAMPLE_TYPE t) override {
-    for (UINT s : samples)
-      if (s == static_cast<UINT>(t)) return D3D_OK;
-    return D3DERR_NOTAVAILABLE;
-  }
-  HRESULT CheckDepthStencilMatch(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT, D3DFORMAT) override { return D3D_OK; }
-  HRESULT GetDeviceCaps(UINT, D3DDEVTYPE, D3DCAPS8* caps) override {
-    *caps = {};
-    return D3D_OK;
-  }
-  HRESULT CreateDevice(UINT, D3DDEVTYPE, HWND, DWORD, D3DPRESENT_PARAMETERS*, IDirect3DDevice8**) override {
-    return D3DERR_NOTAVAILABLE;
-  }
-};
+using testsupport::FakeDirect3D;
 
 constexpr D3DFORMAT X8 = D3DFMT_X8R8G8B8;
 constexpr D3DFORMAT R565 = D3DFMT_R5G6B5;

@@ -64,7 +64,8 @@ void StoreSettings(const std::string& configHome, const SaverSettings& settings)
   const char* old = std::getenv("XDG_CONFIG_HOME");
   const std::string saved = old ? old : "";
   setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
-  WriteSettings(settings);
+  const SettingsSaveResult result = WriteSettings(settings);
+  EXPECT_TRUE(result.ok) << result.reason;
   if (old)
     setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
   else

@@ -57,30 +57,76 @@ std::string ConfigDir() {
   return base + "/hoardel3d";
 }
 
-bool MakeDirs(const std::string& dir) {
+std::string Reason(int error) { return std::strerror(error); }
+
+// Creates the folder and its parents; on failure says why.
+bool MakeDirs(const std::string& dir, std::string& why) {
   for (std::size_t i = 1; i <= dir.size(); ++i) {
     if (i != dir.size() && dir[i] != '/') continue;
     std::string part = dir.substr(0, i);
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+      why = "cannot create the folder " + part + ": " + Reason(errno);
+      return false;
+    }
   }
   struct stat st{};
-  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (stat(dir.c_str(), &st) != 0) {
+    why = "cannot use the folder " + dir + ": " + Reason(errno);
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    why = dir + " is not a folder";
+    return false;
+  }
+  return true;
 }
 
-enum class ReadOutcome { Missing, Ok, Damaged, Unreadable };
+const char* KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  return "not a plain file";
+}
 
-ReadOutcome ReadStore(const std::string& path, Store& out) {
-  out = Store{};
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Unreadable;
+// Ok: the exact written form. Partial: some lines skipped, or cut short; the rest is used.
+// Damaged: nothing could be read from it.
+enum class ReadOutcome { Missing, Ok, Partial, Damaged, Unreadable };
+
+struct StoreRead {
+  ReadOutcome outcome = ReadOutcome::Missing;
+  std::string why;               // Unreadable: the reason in words
+  regstore::Salvaged salvaged;   // Ok and Partial
+  std::size_t fingerprint = 0;   // of the text, so that one state is reported once
+};
+
+StoreRead ReadStore(const std::string& path) {
+  StoreRead r;
+  auto unreadable = [&](std::string why) {
+    r.outcome = ReadOutcome::Unreadable;
+    r.why = std::move(why);
+    return std::move(r);
+  };
+  // Non-blocking, so that a named pipe put in the store's place cannot hang the program.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    if (errno == ENOENT) return r;
+    return unreadable(Reason(errno));
+  }
   struct stat st{};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) != 0) {
+    const int error = errno;
     close(fd);
-    return ReadOutcome::Unreadable;
+    return unreadable(Reason(error));
+  }
+  if (!S_ISREG(st.st_mode)) {
+    close(fd);
+    return unreadable(std::string("it is ") + KindOf(st.st_mode) + ", not a settings file");
   }
   if (static_cast<std::size_t>(st.st_size) > kMaxStoreBytes) {
     close(fd);
-    return ReadOutcome::Damaged;
+    r.outcome = ReadOutcome::Damaged;
+    return r;
   }
   std::string text;
   char buf[8192];
@@ -88,28 +134,63 @@ ReadOutcome ReadStore(const std::string& path, Store& out) {
     ssize_t n = read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
+      const int error = errno;
       close(fd);
-      return ReadOutcome::Unreadable;
+      return unreadable(Reason(error));
     }
     if (n == 0) break;
     text.append(buf, static_cast<std::size_t>(n));
     if (text.size() > kMaxStoreBytes) {
       close(fd);
-      return ReadOutcome::Damaged;
+      r.outcome = ReadOutcome::Damaged;
+      return r;
     }
   }
   close(fd);
-  auto parsed = regstore::Parse(text);
-  if (!parsed) return ReadOutcome::Damaged;
-  out = std::move(*parsed);
-  return ReadOutcome::Ok;
+  r.fingerprint = std::hash<std::string>{}(path + '\0' + text);
+  r.salvaged = regstore::Salvage(text);
+  const regstore::Salvaged& s = r.salvaged;
+  if (s.exact)
+    r.outcome = ReadOutcome::Ok;
+  else if (!s.anything && (!s.skipped.empty() || !s.header))
+    r.outcome = ReadOutcome::Damaged;
+  else
+    r.outcome = (s.skipped.empty() && s.ended) ? ReadOutcome::Ok : ReadOutcome::Partial;
+  return r;
 }
 
-void WarnUnreadable(const std::string& path) {
-  static std::atomic<bool> warned{false};
-  if (!warned.exchange(true))
+// Says once per reason why the store cannot be read.
+void WarnUnreadable(const std::string& path, const std::string& why) {
+  static std::set<std::string> warned;
+  if (warned.insert(path + '\0' + why).second)
     std::fprintf(stderr, "hoardel3d: cannot read the settings store %s: %s; using no stored settings\n",
-                 path.c_str(), std::strerror(errno));
+                 path.c_str(), why.c_str());
+}
+
+// Names the lines of a store that were skipped, once per state of the file.
+void ReportPartial(const std::string& path, const StoreRead& r) {
+  static std::set<std::size_t> reported;
+  if (!reported.insert(r.fingerprint).second) return;
+  const regstore::Salvaged& s = r.salvaged;
+  if (!s.skipped.empty()) {
+    std::fprintf(stderr,
+                 "hoardel3d: the settings store %s has %zu line(s) that could not be read; they are ignored "
+                 "(and left out when the settings are next saved):\n",
+                 path.c_str(), s.skipped.size());
+    constexpr std::size_t kShown = 10;
+    for (std::size_t i = 0; i < s.skipped.size() && i < kShown; ++i) {
+      std::string shown;
+      for (char c : s.skipped[i].text.substr(0, 80)) {
+        auto b = static_cast<unsigned char>(c);
+        shown += (b >= 0x20 && b < 0x7F) ? c : '?';
+      }
+      std::fprintf(stderr, "  line %zu: %s\n", s.skipped[i].number, shown.c_str());
+    }
+    if (s.skipped.size() > kShown) std::fprintf(stderr, "  and %zu more\n", s.skipped.size() - kShown);
+  }
+  if (!s.ended)
+    std::fprintf(stderr, "hoardel3d: the settings store %s ends early (no END line); using what it holds\n",
+                 path.c_str());
 }
 
 // Moves a damaged store out of the way so that the next write starts afresh.
@@ -133,9 +214,14 @@ void MoveAside(const std::string& path) {
 class StoreLock {
  public:
   explicit StoreLock(const std::string& dir) {
-    fd_ = open((dir + "/registry.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ < 0) return;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_lockTimeoutMs.load());
+    const std::string name = dir + "/registry.lock";
+    fd_ = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+    if (fd_ < 0) {
+      why_ = "cannot open the lock file " + name + ": " + Reason(errno);
+      return;
+    }
+    const DWORD timeoutMs = g_lockTimeoutMs.load();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
       if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
         held_ = true;
@@ -147,7 +233,12 @@ class StoreLock {
         held_ = true;
         return;
       }
-      if (std::chrono::steady_clock::now() >= deadline) return;
+      if (std::chrono::steady_clock::now() >= deadline) {
+        char waited[32];
+        std::snprintf(waited, sizeof waited, "%.1f s", timeoutMs / 1000.0);
+        why_ = "another program kept " + name + " locked for " + waited;
+        return;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
   }
@@ -157,10 +248,12 @@ class StoreLock {
   StoreLock(const StoreLock&) = delete;
   StoreLock& operator=(const StoreLock&) = delete;
   bool held() const { return held_; }
+  const std::string& why() const { return why_; }
 
  private:
   int fd_ = -1;
   bool held_ = false;
+  std::string why_;
 };
 
 bool WriteAll(int fd, const std::string& data) {
@@ -168,6 +261,7 @@ bool WriteAll(int fd, const std::string& data) {
   while (done < data.size()) {
     ssize_t n = write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = ENOSPC;
     if (n <= 0) return false;
     done += static_cast<std::size_t>(n);
   }
@@ -175,15 +269,28 @@ bool WriteAll(int fd, const std::string& data) {
 }
 
 // Temporary file, fsync, rename, fsync of the folder. The caller holds the lock, so one
-// fixed temporary name suffices; a leftover from a crashed writer is replaced.
-bool ReplaceStore(const std::string& dir, const std::string& path, const Store& store) {
+// fixed temporary name suffices; a leftover from a writer that was killed is removed first.
+bool ReplaceStore(const std::string& dir, const std::string& path, const Store& store, std::string& why) {
   std::string tmp = path + ".tmp";
   unlink(tmp.c_str());
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    why = "cannot create " + tmp + ": " + Reason(errno);
+    return false;
+  }
   bool ok = WriteAll(fd, regstore::Serialize(store)) && fsync(fd) == 0;
-  ok = (close(fd) == 0) && ok;
-  if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
+  int error = errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    why = "cannot write " + tmp + ": " + Reason(error);
+    unlink(tmp.c_str());
+    return false;
+  }
+  if (rename(tmp.c_str(), path.c_str()) != 0) {
+    why = "cannot replace " + path + ": " + Reason(errno);
     unlink(tmp.c_str());
     return false;
   }
@@ -196,55 +303,87 @@ bool ReplaceStore(const std::string& dir, const std::string& path, const Store& 
 }
 
 // The store as it is now, for reading. A damaged store is moved aside under the lock
-// (after checking again, since a writer may have just replaced it).
+// (after checking again, since a writer may have just replaced it); one that is only partly
+// readable is used as far as it goes and left as it is.
 Store LoadForRead() {
-  Store store;
   std::string dir = ConfigDir();
-  if (dir.empty()) return store;
+  if (dir.empty()) return Store{};
   std::string path = dir + "/registry";
-  switch (ReadStore(path, store)) {
-    case ReadOutcome::Ok:
+  StoreRead r = ReadStore(path);
+  switch (r.outcome) {
     case ReadOutcome::Missing:
-      return store;
+      return Store{};
+    case ReadOutcome::Ok:
+      return std::move(r.salvaged.store);
+    case ReadOutcome::Partial:
+      ReportPartial(path, r);
+      return std::move(r.salvaged.store);
     case ReadOutcome::Unreadable:
-      WarnUnreadable(path);
+      WarnUnreadable(path, r.why);
       return Store{};
     case ReadOutcome::Damaged:
       break;
   }
   StoreLock lock(dir);
   if (!lock.held()) return Store{};
-  if (ReadStore(path, store) == ReadOutcome::Damaged) {
-    MoveAside(path);
-    return Store{};
+  r = ReadStore(path);
+  switch (r.outcome) {
+    case ReadOutcome::Damaged:
+      MoveAside(path);
+      return Store{};
+    case ReadOutcome::Ok:
+    case ReadOutcome::Partial:
+      return std::move(r.salvaged.store);
+    default:
+      return Store{};
   }
-  return store;
 }
 
 // Reads the store under the lock, lets change() edit it and writes it back when it says it
-// changed something. change returns the call's result.
-LSTATUS Commit(const std::function<LSTATUS(Store&, bool& changed)>& change) {
+// changed something: one lock, one temporary file, one rename. change returns the call's
+// result; *why (when given) receives the reason of a failure of the store in words.
+LSTATUS Commit(const std::function<LSTATUS(Store&, bool& changed)>& change, std::string* why = nullptr) {
+  std::string reason;
+  auto fail = [&](LSTATUS code) {
+    if (why) *why = reason;
+    return code;
+  };
   std::string dir = ConfigDir();
-  if (dir.empty() || !MakeDirs(dir)) return ERROR_ACCESS_DENIED;
+  if (dir.empty()) {
+    reason = "there is no home folder (neither XDG_CONFIG_HOME nor HOME is set)";
+    return fail(ERROR_ACCESS_DENIED);
+  }
+  if (!MakeDirs(dir, reason)) return fail(ERROR_ACCESS_DENIED);
   StoreLock lock(dir);
-  if (!lock.held()) return ERROR_LOCK_FAILED;
+  if (!lock.held()) {
+    reason = lock.why();
+    return fail(ERROR_LOCK_FAILED);
+  }
   std::string path = dir + "/registry";
+  StoreRead r = ReadStore(path);
   Store store;
-  switch (ReadStore(path, store)) {
-    case ReadOutcome::Ok:
+  switch (r.outcome) {
     case ReadOutcome::Missing:
       break;
+    case ReadOutcome::Ok:
+      store = std::move(r.salvaged.store);
+      break;
+    case ReadOutcome::Partial:
+      ReportPartial(path, r);
+      store = std::move(r.salvaged.store);
+      break;
     case ReadOutcome::Unreadable:
-      return ERROR_ACCESS_DENIED;
+      reason = "cannot read " + path + ": " + r.why;
+      return fail(ERROR_ACCESS_DENIED);
     case ReadOutcome::Damaged:
       MoveAside(path);
-      store = Store{};
       break;
   }
   bool changed = false;
   LSTATUS result = change(store, changed);
   if (result != ERROR_SUCCESS || !changed) return result;
-  return ReplaceStore(dir, path, store) ? ERROR_SUCCESS : ERROR_CANTWRITE;
+  if (!ReplaceStore(dir, path, store, reason)) return fail(ERROR_CANTWRITE);
+  return ERROR_SUCCESS;
 }
 
 enum class Root { CurrentUser, Other, Invalid };
@@ -380,6 +519,48 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE
     changed = true;
     return ERROR_SUCCESS;
   });
+}
+
+LSTATUS RegSetKeyValuesA(HKEY key, LPCSTR subKey, const std::vector<RegValue>& values, std::string* why) {
+  for (const RegValue& v : values) {
+    if (v.type == REG_DWORD && v.data.size() != 4) return ERROR_INVALID_PARAMETER;
+    if (v.data.size() > kMaxValueBytes || v.name.size() > 16383) return ERROR_INVALID_PARAMETER;
+  }
+  std::lock_guard<std::mutex> guard(g_mutex);
+  Resolved parent = Resolve(key);
+  if (parent.root == Root::Invalid) return ERROR_INVALID_HANDLE;
+  if (parent.root == Root::Other || !(parent.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  auto path = JoinPath(parent.path, subKey);
+  if (!path) return ERROR_INVALID_PARAMETER;
+  return Commit(
+      [&](Store& store, bool& changed) {
+        regstore::Key& stored = store.EnsureKey(*path);
+        for (const RegValue& v : values) {
+          if (regstore::Value* old = regstore::FindValue(stored, v.name)) {
+            old->type = v.type;
+            old->data = v.data;
+          } else {
+            stored.values.push_back(regstore::Value{v.name, v.type, v.data});
+          }
+        }
+        changed = true;
+        return ERROR_SUCCESS;
+      },
+      why);
+}
+
+LSTATUS RegQueryKeyValuesA(HKEY key, std::vector<RegValue>& values) {
+  values.clear();
+  std::lock_guard<std::mutex> guard(g_mutex);
+  Resolved k = Resolve(key);
+  if (k.root == Root::Invalid) return ERROR_INVALID_HANDLE;
+  if (k.root == Root::Other) return ERROR_FILE_NOT_FOUND;
+  if (!(k.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  Store store = LoadForRead();
+  const regstore::Key* stored = store.FindKey(k.path);
+  if (!stored) return ERROR_FILE_NOT_FOUND;
+  for (const regstore::Value& v : stored->values) values.push_back(RegValue{v.name, v.type, v.data});
+  return ERROR_SUCCESS;
 }
 
 LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) {

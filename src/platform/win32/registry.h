@@ -5,13 +5,18 @@
 // Every change is committed at once: under an exclusive lock on "registry.lock" the store is
 // read again, the change merged in, and the whole file written to a temporary file, synced
 // and renamed over the old one. So two processes writing at once both keep their values, and
-// readers (which take no lock) always see a complete store. A store that does not parse is
-// moved aside ("registry.damaged-<time>-<pid>") with a warning on stderr and reads as empty.
-// A lock that cannot be had within the lock timeout fails the write; nothing blocks longer.
+// readers (which take no lock) always see a complete store. RegSetKeyValuesA and
+// RegQueryKeyValuesA set or read a whole group of values in one such step.
+// A store with lines that do not parse is used as far as it goes, the other lines named on
+// stderr; one from which nothing can be read is moved aside ("registry.damaged-<time>-<pid>")
+// with a warning and reads as empty. Anything but a plain file in the store's place (a folder,
+// a named pipe) is refused with a warning, without blocking. A lock that cannot be had within
+// the lock timeout fails the write; nothing blocks longer.
 // Other roots than HKEY_CURRENT_USER hold no keys.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/win32/win32_types.h"
 
@@ -87,6 +92,21 @@ LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName);
 // Values are durable once set; this checks the handle.
 LSTATUS RegFlushKey(HKEY key);
 LSTATUS RegCloseKey(HKEY key);
+
+// Extensions of this stand-in (no Win32 counterpart): a group of values in one step.
+struct RegValue {
+  std::string name;
+  DWORD type = 0;
+  std::string data;  // raw bytes; a REG_DWORD is 4 bytes, little-endian
+};
+// Sets every value under subKey of key (null or "": the key itself), creating the key if need
+// be, in one commit: one lock, one temporary file, one rename. A reader, or a crash part way,
+// sees all of them or none. On a failure *why (when given) says in words what went wrong
+// (the folder that cannot be made, the lock another program holds, the file that cannot be
+// written).
+LSTATUS RegSetKeyValuesA(HKEY key, LPCSTR subKey, const std::vector<RegValue>& values, std::string* why = nullptr);
+// Every value of the key as one reading of the store holds them, in stored order.
+LSTATUS RegQueryKeyValuesA(HKEY key, std::vector<RegValue>& values);
 
 // The store file this process uses now (follows XDG_CONFIG_HOME and HOME at each call).
 std::string RegistryStorePath();

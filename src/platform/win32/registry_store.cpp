@@ -296,4 +296,75 @@ std::optional<Store> Parse(std::string_view text) {
   return store;
 }
 
+namespace {
+
+// Whether a value line's form shows where it ends: a number has exactly eight digits and a
+// string its closing quote, but a byte list cut after a comma still reads as a shorter list.
+bool ShowsItsEnd(std::string_view line) {
+  std::size_t pos = 0;
+  if (!Unquote(line, pos)) return false;
+  return line.substr(pos, 5) != "=hex(";
+}
+
+}  // namespace
+
+Salvaged Salvage(std::string_view text) {
+  Salvaged out;
+  out.exact = Parse(text).has_value();
+  bool haveKey = false;
+  std::size_t keyIndex = 0;
+  std::size_t number = 0;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t eol = text.find('\n', pos);
+    const bool terminated = eol != std::string_view::npos;
+    if (!terminated) eol = text.size();
+    std::string_view line = text.substr(pos, eol - pos);
+    pos = terminated ? eol + 1 : eol;
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    auto skip = [&] { out.skipped.push_back(SkippedLine{number, std::string(line)}); };
+    if (number == 1 && line == kHeader) {
+      out.header = true;
+      continue;
+    }
+    if (line.empty()) continue;
+    if (out.ended) {
+      skip();  // nothing belongs after the trailer
+      continue;
+    }
+    if (line == kTrailer) {
+      out.ended = true;
+      continue;
+    }
+    if (line.front() == '[') {
+      std::optional<std::string> path;
+      if (line.size() >= 2 && line.back() == ']') path = UnescapePath(line.substr(1, line.size() - 2));
+      haveKey = path.has_value();
+      if (!haveKey) {
+        skip();
+        continue;
+      }
+      // A key named twice gathers the values of both.
+      if (const Key* k = out.store.FindKey(*path)) {
+        keyIndex = static_cast<std::size_t>(k - out.store.keys.data());
+      } else {
+        keyIndex = out.store.keys.size();
+        out.store.keys.push_back(Key{*path, {}});
+      }
+      out.anything = true;
+      continue;
+    }
+    std::optional<Value> value;
+    if (haveKey && (terminated || ShowsItsEnd(line))) value = ParseValue(line);
+    if (!value || FindValue(out.store.keys[keyIndex], value->name)) {
+      skip();
+      continue;
+    }
+    out.store.keys[keyIndex].values.push_back(std::move(*value));
+    out.anything = true;
+  }
+  return out;
+}
+
 }  // namespace win32::regstore

@@ -10,7 +10,9 @@
 //
 // Key paths escape the bytes below 0x20, 0x7F and above, '%' and ']' as %HH; value names and
 // strings escape '"' and '\' with a backslash and those bytes as \xHH, so the file is ASCII.
-// A file that does not parse exactly, including one cut short before "END", is damaged.
+// Parse takes only that exact form. Salvage reads a file that was edited or cut short as far
+// as it goes: CR LF line ends and a missing final newline are fine, and a line that does not
+// parse is skipped and named instead of spoiling the rest.
 #pragma once
 
 #include <optional>
@@ -52,5 +54,24 @@ const Value* FindValue(const Key& key, std::string_view name);
 std::string Serialize(const Store& store);
 // nullopt when the text is not a complete, well-formed store.
 std::optional<Store> Parse(std::string_view text);
+
+struct SkippedLine {
+  std::size_t number = 0;  // from 1
+  std::string text;        // as it stands, without its line end
+};
+
+struct Salvaged {
+  Store store;
+  std::vector<SkippedLine> skipped;
+  bool header = false;    // the first line is the header
+  bool ended = false;     // an "END" line was seen
+  bool anything = false;  // at least one key or value was taken
+  bool exact = false;     // the text is exactly the written form (Parse accepts it)
+};
+// Every line that parses. A value line after a key line that was skipped is skipped too (it
+// cannot be told which key it belongs to); of two values of one name the first counts. In a
+// file without "END" whose last line has no newline, that line is taken only when its form
+// shows where it ends (a key, a number, a string), not a byte list that may be cut short.
+Salvaged Salvage(std::string_view text);
 
 }  // namespace win32::regstore

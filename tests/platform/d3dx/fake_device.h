@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
+#include "support/fake_direct3d.h"
 
 namespace d3dx_test {
 
@@ -128,31 +129,6 @@ class FakeTexture : public IDirect3DTexture8 {
   std::vector<Level> levels_;
 };
 
-class FakeDirect3D : public IDirect3D8 {
- public:
-  explicit FakeDirect3D(const std::set<D3DFORMAT>* accepted) : accepted_(accepted) {}
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override { return --refs_; }  // owned by the device double
-  HRESULT CheckDeviceFormat(UINT, D3DDEVTYPE, D3DFORMAT, DWORD, D3DRESOURCETYPE type, D3DFORMAT format) override {
-    return type == D3DRTYPE_TEXTURE && accepted_->count(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
-  }
-  UINT GetAdapterCount() override { return 0; }
-  HRESULT GetAdapterIdentifier(UINT, DWORD, D3DADAPTER_IDENTIFIER8*) override { return win32::E_NOTIMPL; }
-  UINT GetAdapterModeCount(UINT) override { return 0; }
-  HRESULT EnumAdapterModes(UINT, UINT, D3DDISPLAYMODE*) override { return win32::E_NOTIMPL; }
-  HRESULT GetAdapterDisplayMode(UINT, D3DDISPLAYMODE*) override { return win32::E_NOTIMPL; }
-  HRESULT CheckDeviceType(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT, BOOL) override { return win32::E_NOTIMPL; }
-  HRESULT CheckDeviceMultiSampleType(UINT, D3DDEVTYPE, D3DFORMAT, BOOL, D3DMULTISAMPLE_TYPE) override { return win32::E_NOTIMPL; }
-  HRESULT CheckDepthStencilMatch(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT, D3DFORMAT) override { return win32::E_NOTIMPL; }
-  HRESULT GetDeviceCaps(UINT, D3DDEVTYPE, D3DCAPS8*) override { return win32::E_NOTIMPL; }
-  HRESULT CreateDevice(UINT, D3DDEVTYPE, HWND, DWORD, D3DPRESENT_PARAMETERS*, IDirect3DDevice8**) override { return win32::E_NOTIMPL; }
-
-  ULONG refs_ = 1;
-
- private:
-  const std::set<D3DFORMAT>* accepted_;
-};
-
 class FakeDevice : public IDirect3DDevice8 {
  public:
   struct CreateCall {
@@ -162,7 +138,7 @@ class FakeDevice : public IDirect3DDevice8 {
     D3DPOOL pool;
   };
 
-  FakeDevice() : d3d_(&accepted) {
+  FakeDevice() {
     caps.TextureCaps = D3DPTEXTURECAPS_MIPMAP;
     caps.MaxTextureWidth = 2048;
     caps.MaxTextureHeight = 2048;
@@ -276,7 +252,6 @@ class FakeDevice : public IDirect3DDevice8 {
   FakeTexture* Last() const { return textures.empty() ? nullptr : textures.back(); }
 
   D3DCAPS8 caps{};
-  std::set<D3DFORMAT> accepted;
   std::vector<CreateCall> calls;
   std::vector<FakeTexture*> textures;
   int liveTextures = 0;
@@ -284,7 +259,11 @@ class FakeDevice : public IDirect3DDevice8 {
   int updates = 0;
 
  private:
-  FakeDirect3D d3d_;
+  testsupport::FakeDirect3D d3d_;  // answers the texture format checks
+
+ public:
+  // The texture formats the device accepts (its Direct3D object answers the same).
+  std::set<D3DFORMAT>& accepted = d3d_.textureFormats;
 };
 
 }  // namespace d3dx_test

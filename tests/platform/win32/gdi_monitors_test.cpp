@@ -267,52 +267,49 @@ class Monitors : public ::testing::Test {
   void TearDown() override { ClearDisplaysForTesting(); }
 };
 
-// The host's monitor walk: adapters until failure, mirrors skipped, the first monitor's
-// description, the current mode, the primary at (0,0), and a monitor handle from the rect.
-TEST_F(Monitors, EnumerationAsTheHostWalksIt) {
-  struct Entry {
-    std::string adapter, monitor;
-    RECT rect;
-    HMONITOR handle;
-  };
-  std::vector<Entry> table;
-  DISPLAY_DEVICEA dev{};
-  dev.cb = sizeof dev;
-  for (DWORD i = 0; EnumDisplayDevicesA(nullptr, i, &dev, 0); ++i) {
-    if (dev.StateFlags & DISPLAY_DEVICE_MIRRORING_DRIVER) continue;
-    DISPLAY_DEVICEA mon{};
-    mon.cb = sizeof mon;
-    ASSERT_TRUE(EnumDisplayDevicesA(dev.DeviceName, 0, &mon, 0)) << dev.DeviceName;
-    Entry e{dev.DeviceString, mon.DeviceString, {}, nullptr};
-    ASSERT_TRUE(dev.StateFlags & DISPLAY_DEVICE_ATTACHED_TO_DESKTOP);
-    DEVMODEA dm{};
-    dm.dmSize = sizeof dm;
-    ASSERT_TRUE(EnumDisplaySettingsA(dev.DeviceName, ENUM_CURRENT_SETTINGS, &dm));
-    LONG left = (dev.StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE) ? 0 : dm.dmPosition.x;
-    LONG top = (dev.StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE) ? 0 : dm.dmPosition.y;
-    e.rect = RECT{left, top, left + static_cast<LONG>(dm.dmPelsWidth), top + static_cast<LONG>(dm.dmPelsHeight)};
-    e.handle = MonitorFromRect(&e.rect, MONITOR_DEFAULTTONULL);
-    table.push_back(e);
-  }
-  ASSERT_EQ(table.size(), 2u);
-  EXPECT_EQ(table[0].adapter, "Adapter A");
-  EXPECT_EQ(table[0].monitor, "Monitor A");
-  EXPECT_EQ(table[1].monitor, "Monitor B");
-  EXPECT_EQ(table[1].rect.left, 1024);
-  EXPECT_EQ(table[1].rect.top, -100);
-  EXPECT_EQ(table[1].rect.right, 2304);
-  ASSERT_NE(table[0].handle, nullptr);
-  ASSERT_NE(table[1].handle, nullptr);
-  EXPECT_NE(table[0].handle, table[1].handle);
+// Each display as a device with its flags, its one monitor, its current mode with the
+// position, and a monitor handle found from its rectangle (the host's own walk over them is
+// tested with the host).
+TEST_F(Monitors, DevicesMonitorsModesAndHandles) {
+  DISPLAY_DEVICEA dev[4] = {};
+  for (DISPLAY_DEVICEA& d : dev) d.cb = sizeof d;
+  ASSERT_TRUE(EnumDisplayDevicesA(nullptr, 0, &dev[0], 0));
+  ASSERT_TRUE(EnumDisplayDevicesA(nullptr, 1, &dev[1], 0));
+  ASSERT_TRUE(EnumDisplayDevicesA(nullptr, 2, &dev[2], 0));
+  EXPECT_FALSE(EnumDisplayDevicesA(nullptr, 3, &dev[3], 0));
+  EXPECT_STREQ(dev[0].DeviceString, "Adapter A");
+  EXPECT_TRUE(dev[0].StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE);
+  EXPECT_TRUE(dev[0].StateFlags & DISPLAY_DEVICE_ATTACHED_TO_DESKTOP);
+  EXPECT_TRUE(dev[1].StateFlags & DISPLAY_DEVICE_MIRRORING_DRIVER);
+  EXPECT_FALSE(dev[2].StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE);
+  EXPECT_TRUE(dev[2].StateFlags & DISPLAY_DEVICE_ATTACHED_TO_DESKTOP);
+  DISPLAY_DEVICEA mon{};
+  mon.cb = sizeof mon;
+  ASSERT_TRUE(EnumDisplayDevicesA(dev[2].DeviceName, 0, &mon, 0));
+  EXPECT_STREQ(mon.DeviceString, "Monitor B");
+  EXPECT_FALSE(EnumDisplayDevicesA(dev[2].DeviceName, 1, &mon, 0));
+  DEVMODEA dm{};
+  dm.dmSize = sizeof dm;
+  ASSERT_TRUE(EnumDisplaySettingsA(dev[2].DeviceName, ENUM_CURRENT_SETTINGS, &dm));
+  EXPECT_EQ(dm.dmPosition.x, 1024);
+  EXPECT_EQ(dm.dmPosition.y, -100);
+  EXPECT_EQ(dm.dmPelsWidth, 1280u);
+
+  RECT primary{0, 0, 1024, 768}, second{1024, -100, 2304, 924};
+  HMONITOR first = MonitorFromRect(&primary, MONITOR_DEFAULTTONULL);
+  HMONITOR other = MonitorFromRect(&second, MONITOR_DEFAULTTONULL);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(other, nullptr);
+  EXPECT_NE(first, other);
   MONITORINFOEXA mi{};
   mi.cbSize = sizeof mi;
-  ASSERT_TRUE(GetMonitorInfoA(table[1].handle, &mi));
+  ASSERT_TRUE(GetMonitorInfoA(other, &mi));
   EXPECT_EQ(mi.rcMonitor.left, 1024);
   EXPECT_EQ(mi.dwFlags, 0u);
   EXPECT_STREQ(mi.szDevice, "\\\\.\\DISPLAY3");
   MONITORINFO p{};
   p.cbSize = sizeof p;
-  ASSERT_TRUE(GetMonitorInfoA(table[0].handle, &p));
+  ASSERT_TRUE(GetMonitorInfoA(first, &p));
   EXPECT_EQ(p.dwFlags, MONITORINFOF_PRIMARY);
   EXPECT_EQ(p.rcWork.bottom, 740);
 }

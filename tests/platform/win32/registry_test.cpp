@@ -164,18 +164,18 @@ TEST(Registry, StoreFolderFollowsXdgConfigHomeThenHome) {
   if (oldHome) setenv("HOME", savedHome.c_str(), 1);
 }
 
-TEST(Registry, DamagedOrTruncatedStoreReadsEmptyAndIsMovedAside) {
+TEST(Registry, StoreWithNothingReadableReadsEmptyAndIsMovedAside) {
   TempConfigHome home;
   HKEY key = Create(kKey);
   ASSERT_EQ(SetDword(key, "Width", 1024), ERROR_SUCCESS);
-  ASSERT_EQ(SetDword(key, "Height", 768), ERROR_SUCCESS);
   const std::string good = TempConfigHome::ReadFile(home.store());
-  ASSERT_FALSE(good.empty());
+  const std::size_t keyLineEnd = good.find(']') + 1;
 
-  // Every cut of the file short of its end, and some garbage, reads as empty.
-  std::vector<std::string> bad = {"", "\x7f" "ELF\x01\x01", good + "junk\n", std::string(100, '\0')};
-  for (std::size_t cut = 0; cut < good.size(); cut += 7) bad.push_back(good.substr(0, cut));
+  std::vector<std::string> bad = {"", "\x7f" "ELF\x01\x01", std::string(100, '\0'),
+                                  "HOARDEL3D REGISTRY 1\njunk\n"};
+  for (std::size_t cut = 0; cut < keyLineEnd; cut += 5) bad.push_back(good.substr(0, cut));
   for (const std::string& text : bad) {
+    if (text == "HOARDEL3D REGISTRY 1\n" || text == "HOARDEL3D REGISTRY 1") continue;  // empty, not damaged
     for (const auto& old : DamagedCopies(home.dir())) std::filesystem::remove(old);
     TempConfigHome::WriteFile(home.store(), text);
     testing::internal::CaptureStderr();
@@ -191,11 +191,58 @@ TEST(Registry, DamagedOrTruncatedStoreReadsEmptyAndIsMovedAside) {
   // Writing after damage starts a fresh, valid store through the still-open handle.
   TempConfigHome::WriteFile(home.store(), "garbage");
   testing::internal::CaptureStderr();
-  EXPECT_EQ(SetDword(key, "Width", 640), ERROR_SUCCESS);
+  EXPECT_EQ(SetDword(key, "Height", 640), ERROR_SUCCESS);
   testing::internal::GetCapturedStderr();
-  EXPECT_EQ(GetDword(key, "Width"), 640);
-  EXPECT_EQ(GetDword(key, "Height"), -1);
+  EXPECT_EQ(GetDword(key, "Height"), 640);
+  EXPECT_EQ(GetDword(key, "Width"), -1);
   EXPECT_TRUE(regstore::Parse(TempConfigHome::ReadFile(home.store())).has_value());
+  RegCloseKey(key);
+}
+
+// An edited or cut file keeps every line that parses; the others are named, nothing is moved.
+TEST(Registry, PartlyReadableStoreKeepsEveryLineThatParses) {
+  TempConfigHome home;
+  HKEY key = Create(kKey);
+  ASSERT_EQ(SetDword(key, "Width", 1024), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(key, "Height", 768), ERROR_SUCCESS);
+  const std::string good = TempConfigHome::ReadFile(home.store());
+  auto readBoth = [&](const std::string& text, long long width, long long height, const char* says) {
+    TempConfigHome::WriteFile(home.store(), text);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(GetDword(key, "Width"), width) << text;
+    EXPECT_EQ(GetDword(key, "Height"), height) << text;
+    const std::string err = testing::internal::GetCapturedStderr();
+    if (says)
+      EXPECT_NE(err.find(says), std::string::npos) << err;
+    else
+      EXPECT_EQ(err, "");
+    EXPECT_TRUE(DamagedCopies(home.dir()).empty()) << text;
+    EXPECT_EQ(TempConfigHome::ReadFile(home.store()), text);  // reading leaves it alone
+  };
+  std::string crlf;
+  for (char c : good) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  readBoth(crlf, 1024, 768, nullptr);
+  readBoth(good.substr(0, good.size() - 1), 1024, 768, nullptr);  // no final newline
+  readBoth(good + "junk\n", 1024, 768, "line 6: junk");
+  std::string stray = good;
+  stray.replace(stray.find("00000400"), 8, "0000040x");
+  readBoth(stray, -1, 768, "line 3: \"Width\"=dword:0000040x");
+
+  // Cut anywhere after the key: every whole line before the cut counts.
+  const std::size_t widthEnd = good.find("00000400") + 8, heightEnd = good.find("00000300") + 8;
+  for (std::size_t cut = good.find(']') + 1; cut < good.size() - 4; ++cut)
+    readBoth(good.substr(0, cut), cut >= widthEnd ? 1024 : -1, cut >= heightEnd ? 768 : -1, "ends early");
+
+  // The next write keeps what was read and drops only what could not be.
+  testing::internal::CaptureStderr();
+  TempConfigHome::WriteFile(home.store(), stray);
+  EXPECT_EQ(SetDword(key, "Depth", 32), ERROR_SUCCESS);
+  testing::internal::GetCapturedStderr();
+  auto back = regstore::Parse(TempConfigHome::ReadFile(home.store()));
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(GetDword(key, "Height"), 768);
+  EXPECT_EQ(GetDword(key, "Depth"), 32);
+  EXPECT_EQ(GetDword(key, "Width"), -1);
   RegCloseKey(key);
 }
 
