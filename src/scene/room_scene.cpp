@@ -1,6 +1,9 @@
 #include "scene/room_scene.h"
 
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "media/archive_reader.h"
 #include "platform/d3dx/d3dx_texture.h"
@@ -45,8 +48,55 @@ bool InList(const std::vector<SceneMesh*>& list, const SceneMesh* m) {
 
 }  // namespace
 
+namespace {
+
+// While the room loads, materials and effects that name the same file share one texture:
+// the first request creates it, later ones get another reference to it (releases count
+// down). Outside loading every request makes its own.
+struct SharedTextures {
+  bool on = false;
+  IDirect3DDevice8* device = nullptr;
+  std::vector<std::pair<std::string, IDirect3DTexture8*>> made;  // each holds one reference
+
+  void Begin(IDirect3DDevice8* d) {
+    on = true;
+    device = d;
+  }
+  void End() {
+    for (auto& [name, t] : made) t->Release();
+    made.clear();
+    on = false;
+    device = nullptr;
+  }
+  IDirect3DTexture8* Find(IDirect3DDevice8* d, const char* name) const {
+    if (!on || d != device) return nullptr;
+    for (const auto& [n, t] : made)
+      if (MediaNamesMatch(n.c_str(), name)) return t;
+    return nullptr;
+  }
+};
+
+SharedTextures& Shared() {
+  static SharedTextures shared;
+  return shared;
+}
+
+struct SharedTexturesWhileLoading {
+  explicit SharedTexturesWhileLoading(IDirect3DDevice8* d) { Shared().Begin(d); }
+  ~SharedTexturesWhileLoading() { Shared().End(); }
+  SharedTexturesWhileLoading(const SharedTexturesWhileLoading&) = delete;
+  SharedTexturesWhileLoading& operator=(const SharedTexturesWhileLoading&) = delete;
+};
+
+}  // namespace
+
 HRESULT CreateTextureFromArchive(IDirect3DDevice8* device, const char* name, IDirect3DTexture8** texture) {
   if (!name || !texture) return E_FAIL;
+  if (IDirect3DTexture8* t = Shared().Find(device, name)) {
+    t->AddRef();
+    *texture = t;
+    return D3D_OK;
+  }
   // The run is ending (a screen-saver daemon's SIGTERM): skip the remaining decoding so the
   // process can tear down at once instead of after the whole load.
   if (win32::TerminationSignal() != 0) return E_FAIL;
@@ -57,6 +107,10 @@ HRESULT CreateTextureFromArchive(IDirect3DDevice8* device, const char* name, IDi
   if (!ExtractArchiveMember(&bytes, &length, name, &archive, kSceneMediaPassword)) return E_FAIL;
   HRESULT hr = D3DXCreateTextureFromFileInMemory(device, bytes, length, texture);
   FreeMediaBuffer(bytes);
+  if (SUCCEEDED(hr) && *texture && Shared().on && device == Shared().device) {
+    (*texture)->AddRef();
+    Shared().made.emplace_back(name, *texture);
+  }
   return hr;
 }
 
@@ -74,6 +128,7 @@ RoomScene::~RoomScene() { ReleaseDeviceObjects(); }
 HRESULT RoomScene::Load(IDirect3DDevice8* device) {
   device_ = device;
   if (!device_) return E_FAIL;
+  const SharedTexturesWhileLoading shared(device_);
   D3DCAPS8 caps{};
   device_->GetDeviceCaps(&caps);
   maxActiveLights_ = caps.MaxActiveLights;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -15,6 +16,7 @@
 using namespace d3d8;
 using namespace d3dx;
 using scene::RoomScene;
+using scene::MeshContainer;
 using scene::SceneMesh;
 
 namespace {
@@ -135,6 +137,28 @@ TEST_F(RoomSceneTest, RestListHoldsEveryOtherMeshExactlyOnce) {
   for (const SceneMesh& m : r.allMeshes)
     EXPECT_TRUE(special.count(&m) || rest.count(&m)) << m.frame->name << " is drawn by no pass";
   for (const SceneMesh* m : r.bannerMeshes) EXPECT_NE(m->frame->name.find("banner"), std::string::npos);
+}
+
+// Materials that name the same file share one texture (the room's model names some textures
+// on many meshes); each holds its own reference, so the room's teardown releases it once per
+// holder.
+TEST_F(RoomSceneTest, MaterialsNamingTheSameFileShareOneTexture) {
+  std::size_t uses = 0;
+  std::map<IDirect3DTexture8*, ULONG> holders;
+  for (const SceneMesh& m : room_->allMeshes)
+    if (const MeshContainer* c = m.container())
+      for (IDirect3DTexture8* t : c->textures)
+        if (t) {
+          ++uses;
+          ++holders[t];
+        }
+  ASSERT_GT(uses, 0u);
+  EXPECT_LT(holders.size(), uses) << "every material made a texture of its own";
+  for (auto [texture, count] : holders) {
+    const ULONG refs = texture->AddRef() - 1;  // AddRef reports the count with the probe's own
+    texture->Release();
+    EXPECT_GE(refs, count) << "fewer references than materials holding the texture";
+  }
 }
 
 TEST_F(RoomSceneTest, AllFortyLightMapsLoad) {
