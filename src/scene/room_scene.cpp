@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "effects/stage_states.h"
 #include "media/archive_reader.h"
 #include "platform/d3dx/d3dx_texture.h"
 #include "platform/win32/crt_rand.h"
@@ -204,6 +205,13 @@ void RoomScene::Render() {
   dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
   dev->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
   dev->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+  // The room's meshes write depth and colour with no alpha test; their textures are filtered
+  // and mip-mapped, whatever the last frame's effects and overlays left on the stages.
+  dev->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+  dev->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+  dev->SetRenderState(D3DRS_COLORWRITEENABLE, 15);
+  effects::SetModulateStage0(dev);
+  effects::SetStageSampling(dev, 0, effects::kMeshSampling);
 
   model_.UpdateWorldMatrices(world);
   UpdateFrustum(frustum_);
@@ -243,6 +251,12 @@ void RoomScene::Render() {
 void RoomScene::DrawGlowPass() {
   IDirect3DDevice8* dev = device_;
   if (SUCCEEDED(glow_.Begin())) {
+    // Opaque, depth-writing drawing of what glows; the effects before left blending on.
+    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    dev->SetRenderState(D3DRS_ZENABLE, TRUE);
+    dev->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    dev->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+    effects::SetModulateStage0(dev);
     D3DMATERIAL8 g{};
     g.Diffuse = {0.1f, 0, 0, 1};
     g.Ambient = {0.1f, 0, 0, 1};
