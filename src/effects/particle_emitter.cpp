@@ -268,6 +268,10 @@ void ParticleEmitter::Update(float dt) {
 }
 
 void ParticleEmitter::Draw(IDirect3DDevice8* device, bool additive) {
+  Draw(device, additive ? D3DBLEND_SRCALPHA : D3DBLEND_SRCCOLOR, additive ? D3DBLEND_ONE : D3DBLEND_INVSRCCOLOR);
+}
+
+void ParticleEmitter::Draw(IDirect3DDevice8* device, DWORD srcBlend, DWORD destBlend) {
   if (!device) return;
   D3DXMATRIX world, view;
   device->GetTransform(D3DTS_WORLD, &world);
@@ -287,8 +291,8 @@ void ParticleEmitter::Draw(IDirect3DDevice8* device, bool additive) {
   device->SetRenderState(D3DRS_DITHERENABLE, FALSE);
   device->SetRenderState(D3DRS_LIGHTING, FALSE);
   device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-  device->SetRenderState(D3DRS_SRCBLEND, additive ? D3DBLEND_SRCALPHA : D3DBLEND_SRCCOLOR);
-  device->SetRenderState(D3DRS_DESTBLEND, additive ? D3DBLEND_ONE : D3DBLEND_INVSRCCOLOR);
+  device->SetRenderState(D3DRS_SRCBLEND, srcBlend);
+  device->SetRenderState(D3DRS_DESTBLEND, destBlend);
   device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
   SetModulateStage0(device);
   SetStageSampling(device, 0, kSpriteSampling);
