@@ -232,7 +232,7 @@ TEST_F(RoomSceneTest, GlowComesFromGoldInViewOnly) {
 TEST_F(RoomSceneTest, SmokeEmittersRiseAwayFromEachOther) {
   const float r = room_->model().ModelRadius();
   EXPECT_FLOAT_EQ(room_->emitter(0).spawnRing, r / 1000);
-  EXPECT_EQ(room_->emitter(0).Pool().size(), 20u);
+  EXPECT_EQ(room_->emitter(0).Pool().size(), static_cast<std::size_t>(RoomScene::kSmokePool));
   EXPECT_NE(room_->emitter(0).texture, nullptr);
   for (int i = 0; i < 30; ++i) room_->Update(0.1f);
   ASSERT_GT(room_->emitter(0).LiveCount(), 0);
