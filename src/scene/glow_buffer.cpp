@@ -135,7 +135,10 @@ void GlowBuffer::Composite() {
   device_->SetRenderState(D3DRS_ZENABLE, FALSE);
   device_->SetRenderState(D3DRS_LIGHTING, FALSE);
   device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+  // Screened over the picture (glow x (1 - picture) + picture): a glow over dark stone adds
+  // in full, over gold already lit near its brightest it adds little; added in full there, it
+  // turned the gold white.
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_INVDESTCOLOR);
   device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
   device_->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
   // The 128 x 128 picture stretched over the screen: filtered, or its texels show as blocks;

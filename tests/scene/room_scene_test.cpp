@@ -356,7 +356,7 @@ TEST_F(RoomSceneTest, EveryPassDrawsWithItsOwnStagesWhateverWasLeftBefore) {
     } else if (t0 && t0 == glow) {
       ++composites;
       EXPECT_TRUE(sampling(0) == screen) << "glow composite";
-      EXPECT_EQ(state(D3DRS_SRCBLEND), static_cast<DWORD>(D3DBLEND_ONE));
+      EXPECT_EQ(state(D3DRS_SRCBLEND), static_cast<DWORD>(D3DBLEND_INVDESTCOLOR));
       EXPECT_EQ(state(D3DRS_DESTBLEND), static_cast<DWORD>(D3DBLEND_ONE));
     }
   });
