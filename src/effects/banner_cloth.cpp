@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "effects/effect_meshes.h"
+#include "effects/stage_states.h"
 
 namespace effects {
 
@@ -168,6 +169,8 @@ void BannerCloth::Draw(IDirect3DDevice8* device) {
   device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
   device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
   device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  SetModulateStage0(device);
+  SetStageSampling(device, 0, kMeshSampling);
   D3DXMATRIX saved;
   device->GetTransform(D3DTS_WORLD, &saved);
   scene::SceneMesh& first = *banners[0];

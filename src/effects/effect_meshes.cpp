@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "effects/stage_states.h"
+
 namespace effects {
 
 using namespace d3d8;
@@ -58,12 +60,9 @@ void SetAdditiveTexturedStates(d3d8::IDirect3DDevice8* device, d3d8::IDirect3DTe
   device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
   device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
   device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-  device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-  device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+  device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+  SetModulateStage0(device);
+  SetStageSampling(device, 0, kSpriteSampling);
   device->SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1);
   device->SetTexture(0, texture);
 }

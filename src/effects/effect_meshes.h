@@ -25,7 +25,8 @@ inline d3dx::D3DXVECTOR3 Translation(const d3dx::D3DXMATRIX& m) { return {m.m[3]
 d3dx::D3DXMATRIX BillboardFromView(const d3dx::D3DXMATRIX& view);
 
 // Unlit, textured, additive drawing of lit-vertex geometry (glows, halos, rays): texture times
-// vertex colour in colour and alpha, added onto the picture; depth is tested, not written.
+// vertex colour in colour and alpha, filtered and clamped, added onto the picture; depth is
+// tested, not written; no alpha test.
 void SetAdditiveTexturedStates(d3d8::IDirect3DDevice8* device, d3d8::IDirect3DTexture8* texture);
 
 }  // namespace effects

@@ -93,8 +93,8 @@ void LightRays::Draw() {
   SetAdditiveTexturedStates(device, texture);
   device->SetRenderState(D3DRS_DITHERENABLE, FALSE);
   device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_NONE);
-  device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_NONE);
+  // The ray texture is a soft gradient stretched over a long quad: filtered like the other
+  // sprites (point sampling only drew its texels as stripes).
 
   const D3DXMATRIX billboard = VerticalBillboard(view);
   for (int i = 0; i < kGrid; ++i) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "effects/stage_states.h"
 #include "platform/d3dx/d3dx_texture.h"
 #include "platform/d3dx/image_filter.h"
 #include "platform/win32/crt_rand.h"
@@ -267,6 +268,10 @@ void ParticleEmitter::Update(float dt) {
 }
 
 void ParticleEmitter::Draw(IDirect3DDevice8* device, bool additive) {
+  Draw(device, additive ? D3DBLEND_SRCALPHA : D3DBLEND_SRCCOLOR, additive ? D3DBLEND_ONE : D3DBLEND_INVSRCCOLOR);
+}
+
+void ParticleEmitter::Draw(IDirect3DDevice8* device, DWORD srcBlend, DWORD destBlend) {
   if (!device) return;
   D3DXMATRIX world, view;
   device->GetTransform(D3DTS_WORLD, &world);
@@ -286,16 +291,11 @@ void ParticleEmitter::Draw(IDirect3DDevice8* device, bool additive) {
   device->SetRenderState(D3DRS_DITHERENABLE, FALSE);
   device->SetRenderState(D3DRS_LIGHTING, FALSE);
   device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-  device->SetRenderState(D3DRS_SRCBLEND, additive ? D3DBLEND_SRCALPHA : D3DBLEND_SRCCOLOR);
-  device->SetRenderState(D3DRS_DESTBLEND, additive ? D3DBLEND_ONE : D3DBLEND_INVSRCCOLOR);
-  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-  device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-  device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-  device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
-  device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+  device->SetRenderState(D3DRS_SRCBLEND, srcBlend);
+  device->SetRenderState(D3DRS_DESTBLEND, destBlend);
+  device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+  SetModulateStage0(device);
+  SetStageSampling(device, 0, kSpriteSampling);
   device->SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1);
   device->SetTexture(0, texture);
 

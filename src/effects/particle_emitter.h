@@ -77,6 +77,9 @@ class ParticleEmitter {
 
   void Update(float dt);
   void Draw(d3d8::IDirect3DDevice8* device, bool additive);
+  // The same with the given blend factors (the smoke veils what lies behind it:
+  // SRCALPHA / INVSRCALPHA).
+  void Draw(d3d8::IDirect3DDevice8* device, d3d8::DWORD srcBlend, d3d8::DWORD destBlend);
 
   int LiveCount() const;
   const std::vector<Particle>& Pool() const { return particles; }

@@ -78,6 +78,29 @@ void Overlays::LoadDigits(Log* log) {
   if (log) log->Write("Load Digit textures complete");
 }
 
+namespace {
+
+// Screen images on stage 0: texture times the quad's colour, filtered, edges clamped (a
+// wrapped edge would bleed the opposite side of the image along the quad's border).
+void SetGlyphStage(IDirect3DDevice8* device) {
+  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+  device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+  device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+  device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+  device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+  device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+  device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+  device->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
+  device->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
+  device->SetTextureStageState(0, D3DTSS_ADDRESSV, D3DTADDRESS_CLAMP);
+  device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+}
+
+}  // namespace
+
 void Overlays::DrawGlyphs(IDirect3DDevice8* device, const std::vector<GlyphPlacement>& list, float originX,
                           float originY) {
   const OverlayLayout& l = layout;
@@ -99,10 +122,14 @@ void Overlays::DrawGlyphs(IDirect3DDevice8* device, const std::vector<GlyphPlace
 
 void Overlays::Draw(IDirect3DDevice8* device, bool showTime, bool clock24h, bool showFps) {
   if (!device) return;
+  DWORD alphaTest = 0;
+  device->GetRenderState(D3DRS_ALPHATESTENABLE, &alphaTest);
   device->SetRenderState(D3DRS_ZENABLE, FALSE);
   device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
   device->SetTexture(0, nullptr);
   device->SetRenderState(D3DRS_ALPHAREF, 0);
+  SetGlyphStage(device);
   Quads().Select(vertexBuffer);
   if (showTime) {
     win32::SYSTEMTIME t{};
@@ -114,6 +141,7 @@ void Overlays::Draw(IDirect3DDevice8* device, bool showTime, bool clock24h, bool
   if (showFps) DrawGlyphs(device, FrameRateGlyphs(frameRateShown), layout.fpsX, layout.fpsY);
   device->SetRenderState(D3DRS_ZENABLE, TRUE);
   device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+  device->SetRenderState(D3DRS_ALPHATESTENABLE, alphaTest);
 }
 
 HRESULT Overlays::ShowLoadingScreen(IDirect3DDevice8* device, Log* log, int* frameParity) {
@@ -149,6 +177,7 @@ HRESULT Overlays::ShowLoadingScreen(IDirect3DDevice8* device, Log* log, int* fra
   device->GetRenderState(D3DRS_SRCBLEND, &src);
   device->GetRenderState(D3DRS_DESTBLEND, &dst);
   device->GetTextureStageState(0, D3DTSS_ALPHAOP, &alphaOp);
+  SetGlyphStage(device);
   Quads().Select(vertexBuffer);
   for (int pass = 0; pass < 2; ++pass) {
     device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);

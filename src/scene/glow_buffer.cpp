@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "effects/stage_states.h"
+
 namespace scene {
 
 using namespace d3d8;
@@ -133,10 +135,22 @@ void GlowBuffer::Composite() {
   device_->SetRenderState(D3DRS_ZENABLE, FALSE);
   device_->SetRenderState(D3DRS_LIGHTING, FALSE);
   device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+  // Screened over the picture (glow x (1 - picture) + picture): a glow over dark stone adds
+  // in full, over gold already lit near its brightest it adds little; added in full there, it
+  // turned the gold white.
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_INVDESTCOLOR);
   device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-  device_->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_MIRROR);
-  device_->SetTextureStageState(0, D3DTSS_ADDRESSV, D3DTADDRESS_MIRROR);
+  device_->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+  // The 128 x 128 picture stretched over the screen: filtered, or its texels show as blocks;
+  // only its top level holds the blurred glow; clamped, so no edge bleeds onto the opposite one.
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+  device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+  device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+  effects::SetStageSampling(device_, 0, effects::kScreenSampling);
   device_->SetTexture(0, texture_);
   device_->SetVertexShader(kCompositeFvf);
   device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(CompositeVertex));

@@ -1,5 +1,5 @@
 // The glow buffer: a small render target that collects the bright parts of the picture
-// (specular highlights of gold and gems), read back, blurred on the processor and added
+// (specular highlights of gold and gems), read back, blurred on the processor and screened
 // over the frame.
 #pragma once
 
@@ -26,7 +26,7 @@ class GlowBuffer {
   d3d8::HRESULT Begin();
   // Restores the main target, reads the glow image back, blurs it and uploads it.
   d3d8::HRESULT End();
-  // Adds the glow texture over the whole viewport.
+  // Screens the glow texture over the whole viewport (glow x (1 - picture) + picture).
   void Composite();
 
   int width() const { return kGlowSize; }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "effects/stage_states.h"
 #include "scene/room_scene.h"
 
 namespace scene {
@@ -77,8 +78,11 @@ void RoomScene::SetLightMapProjection(const SceneMesh& surface) {
   device_->SetTransform(D3DTS_TEXTURE1, &m);
   device_->SetTextureStageState(1, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT3);
   device_->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEPOSITION | 1);
-  device_->SetTextureStageState(1, D3DTSS_ADDRESSU, D3DTADDRESS_BORDER);
-  device_->SetTextureStageState(1, D3DTSS_ADDRESSV, D3DTADDRESS_BORDER);
+  // Clamped: the geometry drawn with a surface's projection (the cornice atop the walls, the
+  // rim of the vault) reaches to or past the edge of the surface's box, where a black border
+  // drew a dark seam.
+  device_->SetTextureStageState(1, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
+  device_->SetTextureStageState(1, D3DTSS_ADDRESSV, D3DTADDRESS_CLAMP);
 }
 
 void RoomScene::DrawLightMappedPass() {
@@ -90,6 +94,8 @@ void RoomScene::DrawLightMappedPass() {
   dev->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
   dev->SetTextureStageState(1, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
   dev->SetTextureStageState(1, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+  dev->SetTextureStageState(1, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
+  effects::SetStageSampling(dev, 0, effects::kMeshSampling);
   dev->SetRenderState(D3DRS_LIGHTING, FALSE);
 
   // The walls take their light maps by index; without four walls and arches (a room that

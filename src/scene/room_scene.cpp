@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "effects/stage_states.h"
 #include "media/archive_reader.h"
 #include "platform/d3dx/d3dx_texture.h"
 #include "platform/win32/crt_rand.h"
@@ -172,6 +173,7 @@ HRESULT RoomScene::Load(IDirect3DDevice8* device) {
   FillNamedLists();
   ConfigureEmitters();
   FillRestList();
+  WarmUpEffects();
   return D3D_OK;
 }
 
@@ -218,15 +220,29 @@ void RoomScene::ConfigureEmitters() {
     e.SetPosition(D3DXVECTOR3(0, 0, 5 * sign[i]));
     e.SetDirection(D3DXVECTOR3(0, 1, 1 * sign[i]), 0.5235988f);
     e.SetColors(0x646464, 0x829696, 0);
-    e.SetAlpha(0.15f, 0, 0.02f);
-    e.SetSize(r / 150, r / 37.5f, r / 300);
+    // A column that rises from the hearth's hood up the chimney breast to the vault and
+    // widens as it goes: at a puff's size and pace it stayed a few units tall, hidden by the
+    // mantel; twenty particles could not fill it.
+    e.SetAlpha(0.5f, 0, 0.02f);
+    e.SetSize(r / 30, r / 7, r / 300);
     e.SetLife(4.0f, 0.1f);
     e.SetGravity(D3DXVECTOR3(0, 9.8f, -7.8f * sign[i]), 0.5f, -0.5f, 0);
-    e.SetSpeed(r / 200, r / 400);
+    e.SetSpeed(r / 18, r / 36);
     e.SetSwirlRadius(r / 1200, r / 1800, r / 3750);
     e.SetSwirlRate(6.2831855f, 3.1415927f, 0.7853982f);
-    e.SetPoolSize(20);
-    e.SetEmissionRate(15);
+    e.SetPoolSize(kSmokePool);
+    e.SetEmissionRate(22);
+  }
+}
+
+void RoomScene::WarmUpEffects() {
+  // Particles live for seconds: run the flames and the smoke for longer than one life, so
+  // that the first frame shows them burning and rising instead of starting from nothing.
+  constexpr float kStep = 1.0f / 30.0f;
+  for (int i = 0; i < kWarmUpSteps; ++i) {
+    fires_.flame.Update(kStep);
+    emitterA_.Update(kStep);
+    emitterB_.Update(kStep);
   }
 }
 
@@ -259,6 +275,13 @@ void RoomScene::Render() {
   dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
   dev->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
   dev->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+  // The room's meshes write depth and colour with no alpha test; their textures are filtered
+  // and mip-mapped, whatever the last frame's effects and overlays left on the stages.
+  dev->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+  dev->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+  dev->SetRenderState(D3DRS_COLORWRITEENABLE, 15);
+  effects::SetModulateStage0(dev);
+  effects::SetStageSampling(dev, 0, effects::kMeshSampling);
 
   model_.UpdateWorldMatrices(world);
   UpdateFrustum(frustum_);
@@ -284,8 +307,10 @@ void RoomScene::Render() {
   const D3DXVECTOR3 c = model_.ModelCentre();
   D3DXMatrixTranslation(&at, c.x + kEmitterOffset[0], c.y + kEmitterOffset[1], c.z + kEmitterOffset[2]);
   dev->SetTransform(D3DTS_WORLD, &at);
-  emitterA_.Draw(dev, true);
-  emitterB_.Draw(dev, true);
+  // Smoke veils what lies behind it (a grey-brown haze over the breast); added on, it only
+  // brightened the stone.
+  emitterA_.Draw(dev, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA);
+  emitterB_.Draw(dev, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA);
 
   rays_.Draw();
 
@@ -298,11 +323,20 @@ void RoomScene::Render() {
 void RoomScene::DrawGlowPass() {
   IDirect3DDevice8* dev = device_;
   if (SUCCEEDED(glow_.Begin())) {
+    // Opaque, depth-writing drawing of what glows; the effects before left blending on.
+    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    dev->SetRenderState(D3DRS_ZENABLE, TRUE);
+    dev->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    dev->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+    effects::SetModulateStage0(dev);
+    // What the gold adds over itself: a faint warm base and golden highlights. A near-white
+    // highlight, added over gold already lit near full red and green, blew the heap out to
+    // white wherever the camera looked down on it.
     D3DMATERIAL8 g{};
-    g.Diffuse = {0.1f, 0, 0, 1};
-    g.Ambient = {0.1f, 0, 0, 1};
-    g.Specular = {0.99f, 0.99f, 0.7f, 0};
-    g.Power = 20;
+    g.Diffuse = {0.08f, 0.05f, 0, 1};
+    g.Ambient = {0.08f, 0.05f, 0, 1};
+    g.Specular = {0.5f, 0.35f, 0.1f, 0};
+    g.Power = 30;
     dev->SetMaterial(&g);
     dev->SetTexture(0, nullptr);
     dev->SetRenderState(D3DRS_LIGHTING, FALSE);

@@ -82,11 +82,16 @@ class RoomScene {
 
   // The point at which the two smoke emitters sit, relative to the model centre.
   static constexpr float kEmitterOffset[3] = {28.0f, 7.0f, 206.0f};
+  // Steps of 1/30 s that Load runs the flames and the smoke for: longer than the longest life.
+  static constexpr int kWarmUpSteps = 150;
+  // Particles of each smoke emitter: 22 a second for 4 seconds.
+  static constexpr int kSmokePool = 100;
 
  private:
   void FillNamedLists();
   void FillRestList();
   void ConfigureEmitters();
+  void WarmUpEffects();
   void DrawGlowPass();
 
   d3d8::IDirect3DDevice8* device_ = nullptr;

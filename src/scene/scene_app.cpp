@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "effects/stage_states.h"
 #include "host/timer_service.h"
 #include "media/archive_reader.h"
 #include "platform/win32/crt_rand.h"
@@ -307,8 +308,17 @@ void SceneApp::DrawCrossfade(IDirect3DDevice8* device) {
   device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
   device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
   device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-  device->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_MIRROR);
-  device->SetTextureStageState(0, D3DTSS_ADDRESSV, D3DTADDRESS_MIRROR);
+  device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+  // The last view's picture, filtered as it is stretched over the screen; its opacity is the
+  // quad's vertex alpha alone (what the snapshot left in its alpha channel plays no part).
+  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+  device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+  device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+  device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+  device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+  effects::SetStageSampling(device, 0, effects::kScreenSampling);
   device->SetTexture(0, fadeTexture_);
   device->SetVertexShader(kScreenQuadFvf);
   device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, fadeQuad_, sizeof(ScreenQuadVertex));

@@ -66,7 +66,7 @@ TEST(GlowBuffer, ReadBackBlursTwiceAndWritesTheTexture) {
                     static_cast<std::uint32_t>(expect[2][i]) << 16);
 }
 
-TEST(GlowBuffer, CompositeAddsTheGlowOverThePictureAndRestoresStates) {
+TEST(GlowBuffer, CompositeScreensTheGlowOverThePictureAndRestoresStates) {
   testsupport::OffscreenDevice d(128, 128);
   ASSERT_NE(d.dev, nullptr);
   GlowBuffer glow(0);  // no blur: the composite shows exactly what was drawn
@@ -84,10 +84,11 @@ TEST(GlowBuffer, CompositeAddsTheGlowOverThePictureAndRestoresStates) {
   std::vector<std::uint8_t> rgba = d.Frame();
   ASSERT_EQ(rgba.size(), 128u * 128u * 4u);
   auto at = [&](int x, int y, int c) { return static_cast<int>(rgba[(static_cast<size_t>(y) * 128 + x) * 4 + c]); };
-  // Left half: base + glow; right half: base only.
-  EXPECT_NEAR(at(20, 64, 0), 0x10 + 0x40, 3);
-  EXPECT_NEAR(at(20, 64, 1), 0x20 + 0x20, 3);
-  EXPECT_NEAR(at(20, 64, 2), 0x30 + 0x10, 3);
+  // Left half: base + glow x (1 - base); right half: base only.
+  auto screen = [](int base, int glow) { return base + glow * (255 - base) / 255; };
+  EXPECT_NEAR(at(20, 64, 0), screen(0x10, 0x40), 3);
+  EXPECT_NEAR(at(20, 64, 1), screen(0x20, 0x20), 3);
+  EXPECT_NEAR(at(20, 64, 2), screen(0x30, 0x10), 3);
   EXPECT_NEAR(at(110, 64, 0), 0x10, 3);
   EXPECT_NEAR(at(110, 64, 2), 0x30, 3);
   DWORD z = 0, lighting = 0;

@@ -256,7 +256,7 @@ TEST_F(RoomSceneTest, GlowComesFromGoldInViewOnly) {
 TEST_F(RoomSceneTest, SmokeEmittersRiseAwayFromEachOther) {
   const float r = room_->model().ModelRadius();
   EXPECT_FLOAT_EQ(room_->emitter(0).spawnRing, r / 1000);
-  EXPECT_EQ(room_->emitter(0).Pool().size(), 20u);
+  EXPECT_EQ(room_->emitter(0).Pool().size(), static_cast<std::size_t>(RoomScene::kSmokePool));
   EXPECT_NE(room_->emitter(0).texture, nullptr);
   for (int i = 0; i < 30; ++i) room_->Update(0.1f);
   ASSERT_GT(room_->emitter(0).LiveCount(), 0);
@@ -269,6 +269,127 @@ TEST_F(RoomSceneTest, SmokeEmittersRiseAwayFromEachOther) {
   EXPECT_GT(yA, 0);
   EXPECT_GT(zA, 0);
   EXPECT_LT(zB, 0);
+}
+
+// The stage states the host leaves after a device reset; what one frame leaves behind must not
+// change the next.
+void HostStageStates(IDirect3DDevice8* dev) {
+  dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+  dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+  dev->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_WRAP);
+  dev->SetTextureStageState(0, D3DTSS_ADDRESSV, D3DTADDRESS_WRAP);
+}
+
+TEST_F(RoomSceneTest, TheSameViewDrawnTwiceGivesTheSameFrame) {
+  // The hoard with the rays and the glow over it, brick walls behind.
+  LookAt({-150, 140, -170}, {0, 40, 0});
+  room_->Update(0.05f);
+  HostStageStates(device_->dev);
+  const auto first = RenderFrame();
+  const auto second = RenderFrame();
+  ASSERT_EQ(first.size(), second.size());
+  std::size_t differing = 0;
+  for (std::size_t i = 0; i + 3 < first.size(); i += 4) {
+    int d = 0;
+    for (int c = 0; c < 3; ++c) d = std::max(d, std::abs(first[i + c] - second[i + c]));
+    if (d > 6) ++differing;
+  }
+  EXPECT_LT(differing, first.size() / 4 / 200) << differing << " pixels changed between two draws of one view";
+}
+
+TEST_F(RoomSceneTest, EveryPassDrawsWithItsOwnStagesWhateverWasLeftBefore) {
+  IDirect3DDevice8* dev = device_->dev;
+  LookAt({-150, 140, -170}, {0, 40, 0});
+  room_->Update(0.05f);
+  // Leftovers of some other drawing: point sampling without mip levels, mirrored and
+  // bordered addressing, an alpha test that drops everything, no depth or colour writes.
+  for (DWORD stage = 0; stage < 2; ++stage) {
+    dev->SetTextureStageState(stage, D3DTSS_MINFILTER, D3DTEXF_POINT);
+    dev->SetTextureStageState(stage, D3DTSS_MAGFILTER, D3DTEXF_NONE);
+    dev->SetTextureStageState(stage, D3DTSS_MIPFILTER, D3DTEXF_NONE);
+    dev->SetTextureStageState(stage, D3DTSS_ADDRESSU, D3DTADDRESS_MIRROR);
+    dev->SetTextureStageState(stage, D3DTSS_ADDRESSV, D3DTADDRESS_BORDER);
+  }
+  dev->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+  dev->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_NEVER);
+  dev->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+  dev->SetRenderState(D3DRS_COLORWRITEENABLE, 0);
+
+  std::set<const IDirect3DBaseTexture8*> meshTextures, sprites, lightMaps;
+  for (SceneMesh& m : room_->allMeshes)
+    if (m.container())
+      for (IDirect3DTexture8* t : m.container()->textures)
+        if (t) meshTextures.insert(t);
+  for (IDirect3DTexture8* t : {room_->rays().texture, room_->emitter(0).texture, room_->emitter(1).texture,
+                               room_->fires().glowTexture, room_->fires().flame.tongues.texture,
+                               room_->fires().flame.base.texture})
+    if (t) sprites.insert(t);
+  for (int s = 0; s < 4; ++s)
+    for (int f = 0; f < scene::kLightMapFrames; ++f) lightMaps.insert(room_->lightMap(s, f));
+  const IDirect3DBaseTexture8* glow = room_->glow().texture();
+
+  struct Sampling {
+    DWORD min, mag, mip, u, v;
+    bool operator==(const Sampling&) const = default;
+  };
+  auto sampling = [dev](DWORD stage) {
+    Sampling s{};
+    dev->GetTextureStageState(stage, D3DTSS_MINFILTER, &s.min);
+    dev->GetTextureStageState(stage, D3DTSS_MAGFILTER, &s.mag);
+    dev->GetTextureStageState(stage, D3DTSS_MIPFILTER, &s.mip);
+    dev->GetTextureStageState(stage, D3DTSS_ADDRESSU, &s.u);
+    dev->GetTextureStageState(stage, D3DTSS_ADDRESSV, &s.v);
+    return s;
+  };
+  auto bound = [dev](DWORD stage) {
+    IDirect3DBaseTexture8* t = nullptr;
+    dev->GetTexture(stage, &t);
+    if (t) t->Release();
+    return static_cast<const IDirect3DBaseTexture8*>(t);
+  };
+  auto state = [dev](D3DRENDERSTATETYPE s) {
+    DWORD v = 0;
+    dev->GetRenderState(s, &v);
+    return v;
+  };
+  const Sampling mesh{D3DTEXF_LINEAR, D3DTEXF_LINEAR, D3DTEXF_LINEAR, D3DTADDRESS_WRAP, D3DTADDRESS_WRAP};
+  const Sampling sprite{D3DTEXF_LINEAR, D3DTEXF_LINEAR, D3DTEXF_LINEAR, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP};
+  const Sampling screen{D3DTEXF_LINEAR, D3DTEXF_LINEAR, D3DTEXF_NONE, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP};
+  const Sampling lightMap{D3DTEXF_LINEAR, D3DTEXF_LINEAR, D3DTEXF_LINEAR, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP};
+  int meshDraws = 0, spriteDraws = 0, lightMapped = 0, composites = 0;
+  SetDrawObserver(dev, [&] {
+    // Depth-only drawing (the glow pass's occluders) shows no texture.
+    if (state(D3DRS_COLORWRITEENABLE) == 0) return;
+    EXPECT_EQ(state(D3DRS_ALPHATESTENABLE), static_cast<DWORD>(FALSE));
+    const IDirect3DBaseTexture8* t0 = bound(0);
+    if (meshTextures.count(t0)) {
+      ++meshDraws;
+      EXPECT_TRUE(sampling(0) == mesh) << "room texture";
+      EXPECT_EQ(state(D3DRS_ZWRITEENABLE), static_cast<DWORD>(TRUE));
+      DWORD op1 = 0;
+      dev->GetTextureStageState(1, D3DTSS_COLOROP, &op1);
+      if (op1 != D3DTOP_DISABLE && lightMaps.count(bound(1))) {
+        ++lightMapped;
+        EXPECT_TRUE(sampling(1) == lightMap) << "light map";
+      }
+    } else if (sprites.count(t0)) {
+      ++spriteDraws;
+      EXPECT_TRUE(sampling(0) == sprite) << "sprite";
+      EXPECT_EQ(state(D3DRS_ALPHABLENDENABLE), static_cast<DWORD>(TRUE));
+      EXPECT_EQ(state(D3DRS_ZWRITEENABLE), static_cast<DWORD>(FALSE));
+    } else if (t0 && t0 == glow) {
+      ++composites;
+      EXPECT_TRUE(sampling(0) == screen) << "glow composite";
+      EXPECT_EQ(state(D3DRS_SRCBLEND), static_cast<DWORD>(D3DBLEND_INVDESTCOLOR));
+      EXPECT_EQ(state(D3DRS_DESTBLEND), static_cast<DWORD>(D3DBLEND_ONE));
+    }
+  });
+  RenderFrame();
+  SetDrawObserver(dev, {});
+  EXPECT_GT(meshDraws, 20);
+  EXPECT_GT(lightMapped, 4);
+  EXPECT_GT(spriteDraws, 10);
+  EXPECT_EQ(composites, 1);
 }
 
 TEST_F(RoomSceneTest, ArchiveTextureCallback) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,11 @@ HRESULT WriteRgbaPng(const std::string& path, const std::vector<std::uint8_t>& r
 // D3DERR_DEVICENOTRESET: the display is back; Reset (with no default-pool resources alive)
 // restores the device. D3D_OK: same as D3DERR_DEVICENOTRESET when the device is lost, else nothing.
 void InjectCooperativeLevel(IDirect3DDevice8* device, HRESULT level);
+
+// Test hook: `observer` runs at every draw call that is about to reach GL, while the device's
+// states are those the draw uses (read them back with the Get methods). An empty function
+// removes it.
+void SetDrawObserver(IDirect3DDevice8* device, std::function<void()> observer);
 
 // Counters for tests and the benchmark.
 struct DeviceStats {

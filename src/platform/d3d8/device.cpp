@@ -1069,6 +1069,10 @@ void InjectCooperativeLevel(IDirect3DDevice8* device, HRESULT level) {
   if (device) static_cast<Device*>(device)->InjectLevel(level);
 }
 
+void SetDrawObserver(IDirect3DDevice8* device, std::function<void()> observer) {
+  if (device) static_cast<Device*>(device)->SetDrawObserver(std::move(observer));
+}
+
 HRESULT GetDeviceStats(IDirect3DDevice8* device, DeviceStats* stats) {
   if (!device || !stats) return D3DERR_INVALIDCALL;
   static_cast<Device*>(device)->Stats(stats);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -108,6 +109,7 @@ class Device final : public IDirect3DDevice8 {
   HRESULT ReadPresented(std::vector<std::uint8_t>& rgba, UINT& width, UINT& height);
   void InjectLevel(HRESULT level);
   void Stats(DeviceStats* stats) const;
+  void SetDrawObserver(std::function<void()> observer) { drawObserver_ = std::move(observer); }
 
  private:
   enum class Level { Ok, Lost, NotReset };
@@ -211,6 +213,7 @@ class Device final : public IDirect3DDevice8 {
   const LightSlot* activeSlots_[kMaxActiveLights] = {};
 
   std::uint64_t drawCalls_ = 0, programBinds_ = 0, programsBuilt_ = 0;
+  std::function<void()> drawObserver_;
 };
 
 }  // namespace d3d8

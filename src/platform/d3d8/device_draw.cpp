@@ -445,6 +445,7 @@ void Device::ApplyVertexLayout(GLuint buffer, UINT stride) {
 }
 
 bool Device::Flush() {
+  if (drawObserver_) drawObserver_();
   GlState& gl = core_->gl;
   if (framebufferDirty_) ApplyFramebuffer();
   else gl.BindDrawFramebuffer(drawFbo_);
