@@ -24,10 +24,12 @@ function(hoardel_library name)
   target_link_libraries(${name} PUBLIC hoardel_options ${A_LIBS})
 endfunction()
 
-# hoardel_test(NAME LABEL unit|render|e2e|fuzz SOURCES ... [LIBS ...] [TIMEOUT s])
-# One GoogleTest executable; every test in it is registered with CTest under the label.
+# hoardel_test(NAME LABEL unit|render|e2e|package|fuzz SOURCES ... [LIBS ...] [TIMEOUT s] [ONE_PROCESS])
+# One GoogleTest executable; every test in it is registered with CTest under the label. With
+# ONE_PROCESS, CTest runs the whole executable as one test instead (for tests that share an
+# expensive set-up made once per process).
 function(hoardel_test name)
-  cmake_parse_arguments(A "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "ONE_PROCESS" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT A_LABEL)
     set(A_LABEL unit)
   endif()
@@ -41,8 +43,13 @@ function(hoardel_test name)
     HOARDEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     HOARDEL_BINARY_DIR="${PROJECT_BINARY_DIR}"
     HOARDEL_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
-  gtest_discover_tests(${name} PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT}
-                       DISCOVERY_TIMEOUT 60)
+  if(A_ONE_PROCESS)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT})
+  else()
+    gtest_discover_tests(${name} PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT}
+                         DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()
 
 # Resources: components add (type, id, file) entries to a global list; the program's

@@ -12,9 +12,11 @@ PACKAGES=(
   xvfb xauth xdotool x11-utils
 )
 PACKAGES+=(fonts-dejavu-core)  # media generator: clock digits and titles
+PACKAGES+=(file)               # cpack -G DEB: finds the binaries for dpkg-shlibdeps
 [[ "${1:-}" == "--tests" ]] && PACKAGES+=(libxml2-utils desktop-file-utils)  # install test: settings file, desktop entry
 if [[ "${1:-}" == "--tests" ]]; then
   PACKAGES+=(xscreensaver)
+  PACKAGES+=(lintian)  # package test
   command -v npm >/dev/null 2>&1 || PACKAGES+=(npm)
 fi
 missing=()

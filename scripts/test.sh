@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: unit, render (offscreen GL), e2e (Xvfb) in the
-# default build, then the short fuzz runs in a clang build of the fuzz targets.
+# default build; the Debian package of a Release build of the program and tools and its test;
+# then the short fuzz runs in a clang build of the fuzz targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh --tests
@@ -16,7 +17,13 @@ fi
 
 cmake --preset default >/dev/null
 cmake --build --preset default -j"$JOBS"
-ctest --preset default -j"$JOBS" --label-exclude fuzz
+ctest --preset default -j"$JOBS" --label-exclude 'fuzz|package'
+
+# Release: warnings that only optimisation raises fail here too. Only what the package holds
+# and the package test are built.
+cmake --preset release >/dev/null
+cmake --build build-release -j"$JOBS" --target package_tests
+ctest --test-dir build-release -L package --output-on-failure
 
 if command -v clang++-14 >/dev/null 2>&1; then
   cmake --preset fuzz >/dev/null

@@ -83,7 +83,10 @@ TEST(DefaultSettings, LookupsFoldCaseAndMissingKeysAreReported) {
   EXPECT_EQ(boxes.calls()[0].caption, "Absent");
 
   std::string big;
-  for (int i = 0; i < 120; ++i) big += "k" + std::to_string(i) + "=" + std::to_string(i) + ";\r\n";
+  for (int i = 0; i < 120; ++i) {
+    const std::string n = std::to_string(i);
+    big.append("k").append(n).append("=").append(n).append(";\r\n");
+  }
   t.Parse(big);
   EXPECT_EQ(t.count(), DefaultSettingsTable::kMaxPairs);
   EXPECT_EQ(t.LookupInt("k99"), 99);
