@@ -1,7 +1,7 @@
 // Assembles the chamber: frame names, places and the order the program's loader sees them in.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <string>
 
 #include "room_parts.h"
 
@@ -16,6 +16,15 @@ Frame* AddMeshFrame(Frame& parent, const std::string& name, const Mat4& m, Mesh 
   Frame* f = parent.Add(name, m);
   f->mesh = std::move(mesh);
   return f;
+}
+
+// A frame name: the stem and a number of at least two digits ("torch01", "BigShield13").
+std::string Numbered(const char* stem, int n) {
+  const std::string digits = std::to_string(n);
+  std::string name(stem);
+  if (digits.size() < 2) name += '0';
+  name += digits;
+  return name;
 }
 
 // Where the wall's local point lands in the world.
@@ -50,9 +59,7 @@ Scene BuildRoomWith(float fireX, float fireZ) {
   // Torches: two beside the fireplace, two on the piers of every other wall.
   int torch = 1;
   auto addTorch = [&](int wall, Vec3 head) {
-    char name[16];
-    std::snprintf(name, sizeof name, "torch%02d", torch++);
-    AddMeshFrame(root, name, Mat4::Translation(head), BuildTorch(wall));
+    AddMeshFrame(root, Numbered("torch", torch++), Mat4::Translation(head), BuildTorch(wall));
   };
   addTorch(3, {fireX - 88, 125, kHalf - 6});
   addTorch(3, {fireX + 88, 125, kHalf - 6});
@@ -63,12 +70,9 @@ Scene BuildRoomWith(float fireX, float fireZ) {
   const float bays[4] = {-187.5f, -62.5f, 62.5f, 187.5f};
   auto shieldRow = [&](int wall, const int big[4], const int round[4], int variantBase) {
     for (int b = 0; b < 4; ++b) {
-      char name[24];
-      std::snprintf(name, sizeof name, "BigShield%d", big[b]);
-      AddMeshFrame(root, name, Mat4::Translation({bays[b], 88, -0.3f}) * WallFrame(wall),
+      AddMeshFrame(root, Numbered("BigShield", big[b]), Mat4::Translation({bays[b], 88, -0.3f}) * WallFrame(wall),
                    BuildBigShield((b + variantBase) % 3));
-      std::snprintf(name, sizeof name, "RoundShield%d", round[b]);
-      AddMeshFrame(root, name, Mat4::Translation({bays[b], 146, -0.3f}) * WallFrame(wall),
+      AddMeshFrame(root, Numbered("RoundShield", round[b]), Mat4::Translation({bays[b], 146, -0.3f}) * WallFrame(wall),
                    BuildRoundShield((b + variantBase + 1) % 3));
     }
   };
@@ -80,12 +84,9 @@ Scene BuildRoomWith(float fireX, float fireZ) {
   // Banners high on the passage wall, each on an iron rod. Frames are pure translations.
   int banner = 1;
   for (float x : {-187.5f, -62.5f, 187.5f}) {
-    char name[16];
-    std::snprintf(name, sizeof name, "banner%02d", banner);
     Vec3 top = OnWall(1, {x, 190, -4});
-    AddMeshFrame(root, name, Mat4::Translation(top), BuildBanner());
-    std::snprintf(name, sizeof name, "rod%02d", banner++);
-    AddMeshFrame(root, name, Mat4::Translation({x, 191, 0}) * WallFrame(1), BuildRod());
+    AddMeshFrame(root, Numbered("banner", banner), Mat4::Translation(top), BuildBanner());
+    AddMeshFrame(root, Numbered("rod", banner++), Mat4::Translation({x, 191, 0}) * WallFrame(1), BuildRod());
   }
 
   // The hoard in the middle of the floor, under the opening.
@@ -130,15 +131,11 @@ Scene BuildRoomWith(float fireX, float fireZ) {
   // Gold bars and urns around the room.
   const Vec3 ingots[6] = {{-95, 0, -20}, {92, 0, 46}, {-30, 0, 118}, {48, 0, -110}, {-175, 0, 10}, {120, 0, 120}};
   for (int k = 0; k < 6; ++k) {
-    char name[16];
-    std::snprintf(name, sizeof name, "ingot%02d", k + 1);
-    AddMeshFrame(root, name, Mat4::RotationY(0.7f * k) * Mat4::Translation(ingots[k]), BuildIngots(100 + k));
+    AddMeshFrame(root, Numbered("ingot", k + 1), Mat4::RotationY(0.7f * k) * Mat4::Translation(ingots[k]), BuildIngots(100 + k));
   }
   const Vec3 urns[4] = {{-222, 0, -222}, {222, 0, -222}, {-222, 0, 222}, {222, 0, 222}};
   for (int k = 0; k < 4; ++k) {
-    char name[16];
-    std::snprintf(name, sizeof name, "urn%02d", k + 1);
-    AddMeshFrame(root, name, Mat4::RotationY(1.3f * k) * Mat4::Translation(urns[k]), BuildUrn());
+    AddMeshFrame(root, Numbered("urn", k + 1), Mat4::RotationY(1.3f * k) * Mat4::Translation(urns[k]), BuildUrn());
   }
 
   // The dragon on its plinth in the -x, -z quarter, facing the hoard.
@@ -150,9 +147,7 @@ Scene BuildRoomWith(float fireX, float fireZ) {
   Frame* bones[10] = {};
   for (int b = 0; b < 10; ++b) {
     Frame* parent = rig.parent[b] < 0 ? draco : bones[rig.parent[b]];
-    char name[8];
-    std::snprintf(name, sizeof name, "Bone%02d", b);
-    bones[b] = parent->Add(name, rig.boneLocal[b]);
+    bones[b] = parent->Add(Numbered("Bone", b), rig.boneLocal[b]);
   }
 
   AddMeshFrame(root, "dome", Mat4::Identity(), BuildDome());

@@ -13,6 +13,11 @@
 
 namespace {
 
+// One entry of the table below, too long for one source line.
+constexpr char kAboutText[] =
+    "Hoardel 3D Screensaver%Programming: the Hoardel 3D team%Artwork: the Hoardel 3D team"
+    "%Music: the Hoardel 3D team%%Thank you for watching!%hoardel3d.example.org";
+
 const char* const kTextTable[] = {
     "------------------------------------------------------------",
     " Hoardel 3D Screensaver: dialog texts",
@@ -121,8 +126,7 @@ const char* const kTextTable[] = {
     " About dialog: seven lines separated by %",
     "------------------------------------------------------------",
     "#about_window_text#",
-    "Hoardel 3D Screensaver%Programming: the Hoardel 3D team%Artwork: the Hoardel 3D team"
-    "%Music: the Hoardel 3D team%%Thank you for watching!%hoardel3d.example.org",
+    kAboutText,
     "",
     "------------------------------------------------------------",
     " End of the dialog texts",
