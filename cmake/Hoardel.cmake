@@ -26,6 +26,10 @@ endfunction()
 
 # hoardel_test(NAME LABEL unit|render|e2e|fuzz SOURCES ... [LIBS ...] [TIMEOUT s])
 # One GoogleTest executable; every test in it is registered with CTest under the label.
+# The target unit_tests builds every executable of the label unit (and what they need).
+if(NOT TARGET unit_tests)
+  add_custom_target(unit_tests)
+endif()
 function(hoardel_test name)
   cmake_parse_arguments(A "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT A_LABEL)
@@ -43,6 +47,9 @@ function(hoardel_test name)
     HOARDEL_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
   gtest_discover_tests(${name} PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT}
                        DISCOVERY_TIMEOUT 60)
+  if(A_LABEL STREQUAL "unit")
+    add_dependencies(unit_tests ${name})
+  endif()
 endfunction()
 
 # Resources: components add (type, id, file) entries to a global list; the program's

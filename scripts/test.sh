@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: unit, render (offscreen GL), e2e (Xvfb) in the
-# default build, then the short fuzz runs in a clang build of the fuzz targets.
+# default build, the unit tests under AddressSanitizer + UBSan, then the short fuzz runs in a
+# clang build of the fuzz targets (scripts/fuzz.sh runs longer campaigns).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh --tests
@@ -17,6 +18,11 @@ fi
 cmake --preset default >/dev/null
 cmake --build --preset default -j"$JOBS"
 ctest --preset default -j"$JOBS" --label-exclude fuzz
+
+# The unit tests again under AddressSanitizer + UBSan (Debug build of what they need only).
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$JOBS" --target unit_tests
+ctest --preset asan -j"$JOBS" --label-regex unit
 
 if command -v clang++-14 >/dev/null 2>&1; then
   cmake --preset fuzz >/dev/null
