@@ -28,6 +28,10 @@ endfunction()
 # One GoogleTest executable; every test in it is registered with CTest under the label. With
 # ONE_PROCESS, CTest runs the whole executable as one test instead (for tests that share an
 # expensive set-up made once per process).
+# The target unit_tests builds every executable of the label unit (and what they need).
+if(NOT TARGET unit_tests)
+  add_custom_target(unit_tests)
+endif()
 function(hoardel_test name)
   cmake_parse_arguments(A "ONE_PROCESS" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT A_LABEL)
@@ -49,6 +53,9 @@ function(hoardel_test name)
   else()
     gtest_discover_tests(${name} PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT}
                          DISCOVERY_TIMEOUT 60)
+  endif()
+  if(A_LABEL STREQUAL "unit")
+    add_dependencies(unit_tests ${name})
   endif()
 endfunction()
 
@@ -88,9 +95,13 @@ function(hoardel_resource_bundle target)
 endfunction()
 
 # Fuzzing: with HOARDEL_FUZZ (clang), every library is instrumented and
-# hoardel_fuzz_target(NAME SOURCES ... [LIBS ...] [CORPUS dir] [SECONDS n] [MAX_LEN bytes]) builds a libFuzzer
-# program plus a CTest entry (label fuzz) that runs it for a bounded time over the corpus.
-# Longer runs: build-fuzz/<path>/<name> -max_total_time=3600 <corpus dir>.
+# hoardel_fuzz_target(NAME SOURCES ... [LIBS ...] [CORPUS dirs...] [SEEDS files...]
+#                     [SEED_DEPENDS targets...] [DICT file] [SECONDS n] [MAX_LEN bytes])
+# builds a libFuzzer program plus a CTest entry (label fuzz) that runs it for a bounded time.
+# Seeds: the CORPUS folders and the SEEDS files, which are copied at build time into
+# <build dir>/<NAME>-seeds; SEED_DEPENDS names the targets that make generated seeds. New
+# inputs go to <build dir>/<NAME>-corpus. Each target also writes <build>/fuzz/<NAME>.target,
+# the manifest that scripts/fuzz.sh reads for longer campaigns.
 if(NOT TARGET all_fuzzers)
   add_custom_target(all_fuzzers)
 endif()
@@ -100,7 +111,7 @@ if(HOARDEL_FUZZ)
   target_link_options(hoardel_options INTERFACE -fsanitize=address,undefined)
 endif()
 function(hoardel_fuzz_target name)
-  cmake_parse_arguments(A "" "CORPUS;SECONDS;MAX_LEN" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "SECONDS;MAX_LEN;DICT" "SOURCES;LIBS;CORPUS;SEEDS;SEED_DEPENDS" ${ARGN})
   if(NOT HOARDEL_FUZZ)
     return()
   endif()
@@ -112,16 +123,42 @@ function(hoardel_fuzz_target name)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   add_dependencies(all_fuzzers ${name})
   set(work "${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus")
-  set(maxlen "")
+  set(seeds ${A_CORPUS})
+  if(A_SEEDS)
+    set(seed_dir "${CMAKE_CURRENT_BINARY_DIR}/${name}-seeds")
+    set(stamp "${seed_dir}.stamp")
+    add_custom_command(OUTPUT "${stamp}"
+      COMMAND ${CMAKE_COMMAND} -E make_directory "${seed_dir}"
+      COMMAND ${CMAKE_COMMAND} -E copy ${A_SEEDS} "${seed_dir}/"
+      COMMAND ${CMAKE_COMMAND} -E touch "${stamp}"
+      DEPENDS ${A_SEEDS} ${A_SEED_DEPENDS}
+      COMMENT "Seeds of ${name}")
+    add_custom_target(${name}_seeds DEPENDS "${stamp}")
+    add_dependencies(${name} ${name}_seeds)
+    list(APPEND seeds "${seed_dir}")
+  endif()
+  foreach(d IN LISTS A_SEED_DEPENDS)
+    add_dependencies(${name} ${d})
+  endforeach()
+  set(options "-rss_limit_mb=2048")
   if(A_MAX_LEN)
-    set(maxlen "-max_len=${A_MAX_LEN}")
+    string(APPEND options " -max_len=${A_MAX_LEN}")
   endif()
-  set(seed "")
-  if(A_CORPUS)
-    set(seed "${A_CORPUS}")
+  if(A_DICT)
+    string(APPEND options " -dict='${A_DICT}'")
   endif()
+  set(quoted "")
+  foreach(d IN LISTS seeds)
+    string(APPEND quoted " '${d}'")
+  endforeach()
   add_test(NAME ${name}
     COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
-            sh -c "mkdir -p '${work}' && exec '$<TARGET_FILE:${name}>' -max_total_time=${A_SECONDS} -rss_limit_mb=2048 ${maxlen} -print_final_stats=1 '${work}' ${seed}")
+            sh -c "mkdir -p '${work}' && exec '$<TARGET_FILE:${name}>' -max_total_time=${A_SECONDS} ${options} -print_final_stats=1 '${work}'${quoted}")
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT ${A_SECONDS}0)
+  # One "key<TAB>value" per line; "seeds" may repeat.
+  set(manifest "binary\t$<TARGET_FILE:${name}>\nmax_len\t${A_MAX_LEN}\ndict\t${A_DICT}\n")
+  foreach(d IN LISTS seeds)
+    string(APPEND manifest "seeds\t${d}\n")
+  endforeach()
+  file(GENERATE OUTPUT "${PROJECT_BINARY_DIR}/fuzz/${name}.target" CONTENT "${manifest}")
 endfunction()

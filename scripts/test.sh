@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: unit, render (offscreen GL), e2e (Xvfb) in the
 # default build; the Debian package of a Release build of the program and tools and its test;
-# then the short fuzz runs in a clang build of the fuzz targets.
+# the unit tests under AddressSanitizer + UBSan; then the short fuzz runs in a clang build of
+# the fuzz targets (scripts/fuzz.sh runs longer campaigns).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh --tests
@@ -24,6 +25,11 @@ ctest --preset default -j"$JOBS" --label-exclude 'fuzz|package'
 cmake --preset release >/dev/null
 cmake --build build-release -j"$JOBS" --target package_tests
 ctest --test-dir build-release -L package --output-on-failure
+
+# The unit tests again under AddressSanitizer + UBSan (Debug build of what they need only).
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$JOBS" --target unit_tests
+ctest --preset asan -j"$JOBS" --label-regex unit
 
 if command -v clang++-14 >/dev/null 2>&1; then
   cmake --preset fuzz >/dev/null

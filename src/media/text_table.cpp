@@ -29,6 +29,7 @@ void TextTable::LoadFromText(std::string_view data) {
     std::size_t lf = data.find('\n', pos);
     std::size_t end = lf == std::string_view::npos ? data.size() : lf + 1;
     std::string line;
+    line.reserve(end - pos);
     for (std::size_t i = pos; i < end; ++i) {
       char c = data[i];
       if (c != '\r' && c != '\n' && c != '\0') line += c;

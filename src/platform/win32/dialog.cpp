@@ -186,7 +186,8 @@ LRESULT ControlProc(ControlKind kind, HWND window, UINT message, WPARAM w, LPARA
       return TRUE;
     }
     case WM_NCDESTROY: {
-      auto* s = detail::StateOf(window);
+      // The window is being destroyed, so IsWindow (and StateOf) no longer answer for it.
+      auto* s = reinterpret_cast<detail::ControlState*>(GetWindowLongPtrA(window, GWLP_USERDATA));
       if (s && s->ownsBitmap && s->bitmap) DeleteObject(s->bitmap);
       delete s;
       SetWindowLongPtrA(window, GWLP_USERDATA, 0);

@@ -1,5 +1,8 @@
 // DirectXFileCreate: the file object with its registered templates, and the enumerator.
 #include <cstdio>
+#include <mutex>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/xfile/document.h"
@@ -69,6 +72,15 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* out) {
   return ok;
 }
 
+// The last text registered on a file object without templates, and the set it gave.
+struct FirstRegistration {
+  std::mutex mutex;
+  bool valid = false;
+  std::string text;
+  detail::TemplateSet result;
+};
+FirstRegistration g_firstRegistration;
+
 class FileObject final : public IDirectXFile {
  public:
   DWORD AddRef() override { return ++refs_; }
@@ -80,6 +92,16 @@ class FileObject final : public IDirectXFile {
 
   HRESULT RegisterTemplates(const void* data, DWORD size) override {
     if (!data) return DXFILEERR_BADVALUE;
+    const std::string_view text(static_cast<const char*>(data), size);
+    // Every model load registers the same standard text on a fresh object: parse it once.
+    const bool fresh = templates_.size() == 0;
+    if (fresh) {
+      std::lock_guard<std::mutex> lock(g_firstRegistration.mutex);
+      if (g_firstRegistration.valid && g_firstRegistration.text == text) {
+        templates_ = g_firstRegistration.result;
+        return DXFILE_OK;
+      }
+    }
     Document* doc = new (std::nothrow) Document;
     if (!doc) return DXFILEERR_BADALLOC;
     doc->registered = templates_;
@@ -88,6 +110,12 @@ class FileObject final : public IDirectXFile {
     if (hr >= 0)
       for (const auto& [name, t] : doc->declared.all()) templates_.Add(t);
     doc->Release();
+    if (fresh && hr == DXFILE_OK) {
+      std::lock_guard<std::mutex> lock(g_firstRegistration.mutex);
+      g_firstRegistration.text.assign(text);
+      g_firstRegistration.result = templates_;
+      g_firstRegistration.valid = true;
+    }
     return hr;
   }
 

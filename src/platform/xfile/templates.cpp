@@ -8,17 +8,25 @@
 namespace xfile::detail {
 
 void TemplateSet::Add(Template t) {
+  if (!templates_) templates_ = std::make_shared<Map>();
+  else if (templates_.use_count() > 1) templates_ = std::make_shared<Map>(*templates_);
   std::string key = t.name;
-  templates_[key] = std::move(t);
+  (*templates_)[key] = std::move(t);
+}
+
+const TemplateSet::Map& TemplateSet::all() const {
+  static const Map empty;
+  return templates_ ? *templates_ : empty;
 }
 
 const Template* TemplateSet::Find(std::string_view name) const {
-  auto it = templates_.find(name);
-  return it == templates_.end() ? nullptr : &it->second;
+  const Map& m = all();
+  auto it = m.find(name);
+  return it == m.end() ? nullptr : &it->second;
 }
 
 const Template* TemplateSet::FindByGuid(const GUID& g) const {
-  for (const auto& [name, t] : templates_)
+  for (const auto& [name, t] : all())
     if (t.guid == g) return &t;
   return nullptr;
 }

@@ -112,17 +112,20 @@ class TemplateLookup {
   virtual const Template* Lookup(std::string_view name) const = 0;
 };
 
+// Copies share their templates until one of them adds one (every document starts from a
+// copy of its file object's set). Add keeps earlier pointers of an unshared set valid.
 class TemplateSet : public TemplateLookup {
  public:
+  using Map = std::map<std::string, Template, std::less<>>;
   const Template* Lookup(std::string_view name) const override { return Find(name); }
   void Add(Template t);
   const Template* Find(std::string_view name) const;
   const Template* FindByGuid(const GUID& g) const;
-  std::size_t size() const { return templates_.size(); }
-  const std::map<std::string, Template, std::less<>>& all() const { return templates_; }
+  std::size_t size() const { return templates_ ? templates_->size() : 0; }
+  const Map& all() const;
 
  private:
-  std::map<std::string, Template, std::less<>> templates_;
+  std::shared_ptr<Map> templates_;
 };
 
 // Parses one template declaration after the TEMPLATE token.
