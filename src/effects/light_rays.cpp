@@ -13,11 +13,12 @@ using d3dx::D3DXMATRIX;
 using d3dx::D3DXVECTOR3;
 
 LightRays::LightRays(const char* name) : textureName(name ? std::string(name).substr(0, 511) : std::string()) {
-  // 40 units wide at the top, 80 units wide 300 units below.
+  // 40 units wide at the top, 80 units wide 300 units below. Alpha 36 (not 50): seen from
+  // across the room the 36 rays lie one behind another and their sum washed the far wall white.
   const float pos[4][3] = {{-40, -300, 0}, {-20, 0, 0}, {40, -300, 0}, {20, 0, 0}};
   const float uv[4][2] = {{0, 1}, {0, 0}, {1, 1}, {1, 0}};
   for (int i = 0; i < 4; ++i)
-    quad[i] = ParticleVertex{pos[i][0], pos[i][1], pos[i][2], 0, 0, -1, 0x32FAC8C8u, uv[i][0], uv[i][1]};
+    quad[i] = ParticleVertex{pos[i][0], pos[i][1], pos[i][2], 0, 0, -1, 0x24FAC8C8u, uv[i][0], uv[i][1]};
 }
 
 LightRays::~LightRays() { ReleaseTexture(); }
