@@ -96,7 +96,7 @@ endfunction()
 
 # Fuzzing: with HOARDEL_FUZZ (clang), every library is instrumented and
 # hoardel_fuzz_target(NAME SOURCES ... [LIBS ...] [CORPUS dirs...] [SEEDS files...]
-#                     [SEED_DEPENDS targets...] [DICT file] [SECONDS n] [MAX_LEN bytes])
+#                     [SEED_DEPENDS targets...] [SECONDS n] [MAX_LEN bytes])
 # builds a libFuzzer program plus a CTest entry (label fuzz) that runs it for a bounded time.
 # Seeds: the CORPUS folders and the SEEDS files, which are copied at build time into
 # <build dir>/<NAME>-seeds; SEED_DEPENDS names the targets that make generated seeds. New
@@ -111,7 +111,7 @@ if(HOARDEL_FUZZ)
   target_link_options(hoardel_options INTERFACE -fsanitize=address,undefined)
 endif()
 function(hoardel_fuzz_target name)
-  cmake_parse_arguments(A "" "SECONDS;MAX_LEN;DICT" "SOURCES;LIBS;CORPUS;SEEDS;SEED_DEPENDS" ${ARGN})
+  cmake_parse_arguments(A "" "SECONDS;MAX_LEN" "SOURCES;LIBS;CORPUS;SEEDS;SEED_DEPENDS" ${ARGN})
   if(NOT HOARDEL_FUZZ)
     return()
   endif()
@@ -144,9 +144,6 @@ function(hoardel_fuzz_target name)
   if(A_MAX_LEN)
     string(APPEND options " -max_len=${A_MAX_LEN}")
   endif()
-  if(A_DICT)
-    string(APPEND options " -dict='${A_DICT}'")
-  endif()
   set(quoted "")
   foreach(d IN LISTS seeds)
     string(APPEND quoted " '${d}'")
@@ -156,7 +153,7 @@ function(hoardel_fuzz_target name)
             sh -c "mkdir -p '${work}' && exec '$<TARGET_FILE:${name}>' -max_total_time=${A_SECONDS} ${options} -print_final_stats=1 '${work}'${quoted}")
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT ${A_SECONDS}0)
   # One "key<TAB>value" per line; "seeds" may repeat.
-  set(manifest "binary\t$<TARGET_FILE:${name}>\nmax_len\t${A_MAX_LEN}\ndict\t${A_DICT}\n")
+  set(manifest "binary\t$<TARGET_FILE:${name}>\nmax_len\t${A_MAX_LEN}\n")
   foreach(d IN LISTS seeds)
     string(APPEND manifest "seeds\t${d}\n")
   endforeach()

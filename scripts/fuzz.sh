@@ -2,7 +2,8 @@
 # A fuzzing campaign: builds the fuzz preset (clang 14), runs every libFuzzer target (or the
 # ones named) for SECONDS each over its own persistent corpus, then prints one line per target:
 # executions, executions per second, coverage (libFuzzer's "cov", at the end of the run),
-# corpus size and findings (crash, leak, timeout and out-of-memory inputs written in this run).
+# corpus size and findings (inputs that crashed, leaked, timed out, ran out of memory or took
+# over 10 s, written in this run).
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]     default: 60 seconds, every target
 #
@@ -41,12 +42,11 @@ run_target() {
     echo "no fuzz target $name" >&2
     return 1
   fi
-  local binary="" max_len="" dict="" seeds=() key value
+  local binary="" max_len="" seeds=() key value
   while IFS=$'\t' read -r key value; do
     case $key in
       binary) binary=$value ;;
       max_len) max_len=$value ;;
-      dict) dict=$value ;;
       seeds) seeds+=("$value") ;;
     esac
   done <"$manifest"
@@ -54,7 +54,6 @@ run_target() {
   mkdir -p "$corpus" "$findings"
   local options=(-rss_limit_mb=2048 -timeout=25 -print_final_stats=1 "-artifact_prefix=$findings/")
   [[ -n $max_len ]] && options+=("-max_len=$max_len")
-  [[ -n $dict ]] && options+=("-dict=$dict")
   local marker=$fuzz_dir/results/$name.start
   : >"$log"
   touch "$marker"
@@ -73,7 +72,7 @@ run_target() {
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   files=$(find "$corpus" -type f | wc -l)
   found=$(find "$findings" -type f -newer "$marker" \
-            \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
+            \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' -o -name 'slow-unit-*' \) | wc -l)
   printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$name" "$elapsed" "$execs" "$((execs / elapsed))" "${cov:--}" \
     "$files" "$found" >"$fuzz_dir/results/$name.tsv"
 }
@@ -104,7 +103,7 @@ if (( total_found > 0 )); then
   echo "Findings (reproduce: <target binary> FILE):"
   for t in "${targets[@]}"; do
     find "$fuzz_dir/findings/$t" -type f -newer "$fuzz_dir/results/$t.start" \
-      \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) 2>/dev/null
+      \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' -o -name 'slow-unit-*' \) 2>/dev/null
   done
   exit 1
 fi

@@ -2,6 +2,7 @@
 #include "scene/scene_mesh.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -88,6 +89,9 @@ void UpdateCorners(SceneMesh& mesh) {
 
 namespace {
 
+// Cells along one axis of a division grid at most (an absurd cell size must not overflow).
+constexpr int kMaxCellsPerAxis = 1 << 30;
+
 struct MeshAccess {
   ID3DXMesh* mesh;
   const BYTE* vb;
@@ -152,32 +156,68 @@ int DivideIntoCells(SceneMesh& sm, float s) {
       for (int k = 0; k < 3; ++k) b.Grow(m.Position(m.Index(f, k)));
     if (s != 0 && b.LargestExtent() / s >= 1.5f) {
       D3DXVECTOR3 size = b.Size();
-      auto count = [&](float e) { return std::max(1, static_cast<int>(std::ceil(e / s))); };
+      auto count = [&](float e) {
+        const float n = std::ceil(e / s);
+        if (!(n >= 1)) return 1;
+        return n >= kMaxCellsPerAxis ? kMaxCellsPerAxis : static_cast<int>(n);
+      };
       int nx = count(size.x), ny = count(size.y), nz = count(size.z);
       b.SetSizeAroundCentre(D3DXVECTOR3(nx * s, ny * s, nz * s));
-      for (int i = 0; i < nx; ++i)
-        for (int j = 0; j < ny; ++j)
-          for (int k = 0; k < nz; ++k) {
-            BoundingBox cell;
-            cell.min = b.min;
-            cell.max = b.min + D3DXVECTOR3(s, s, s);
-            cell.Translate(D3DXVECTOR3(i * s, j * s, k * s));
-            cell.ScaleAboutCentre(1.05f);
-            MeshCell& cur = cells.back();
-            for (DWORD f = f0; f < f1; ++f) {
-              if (faceId[f] != -1) continue;
-              D3DXVECTOR3 p[3] = {m.Position(m.Index(f, 0)), m.Position(m.Index(f, 1)), m.Position(m.Index(f, 2))};
-              if (!cell.Contains(p[0]) && !cell.Contains(p[1]) && !cell.Contains(p[2])) continue;
-              faceId[f] = nextId;
-              for (const D3DXVECTOR3& q : p) cur.box.Grow(q);
-              ++cur.faceCount;
-            }
-            if (cur.faceCount >= 1) {
-              cur.id = nextId++;
-              cur.material = static_cast<std::int32_t>(r.AttribId);
-              cells.push_back(MeshCell{});
-            }
-          }
+      // Cell (i, j, k) of the grid, 5 % larger than its share so that neighbours overlap.
+      auto cellBox = [&](int i, int j, int k) {
+        BoundingBox cell;
+        cell.min = b.min;
+        cell.max = b.min + D3DXVECTOR3(s, s, s);
+        cell.Translate(D3DXVECTOR3(i * s, j * s, k * s));
+        cell.ScaleAboutCentre(1.05f);
+        return cell;
+      };
+      // A face goes to the first cell in (i, j, k) order that holds one of its corners. Only
+      // the cells around a corner can hold it, so a face looks at those instead of walking
+      // the whole grid (which made a large, sparse grid take minutes).
+      auto near = [&](float p, float lo, int n) {
+        const double t = (static_cast<double>(p) - lo) / s;
+        if (!(t >= 0)) return 0;
+        return t >= n - 1 ? n - 1 : static_cast<int>(t);
+      };
+      struct Placed {
+        std::array<int, 3> cell;
+        DWORD face;
+      };
+      std::vector<Placed> placed;
+      for (DWORD f = f0; f < f1; ++f) {
+        if (faceId[f] != -1) continue;
+        std::array<int, 3> best{};
+        bool found = false;
+        for (int corner = 0; corner < 3; ++corner) {
+          const D3DXVECTOR3 q = m.Position(m.Index(f, corner));
+          const int ci = near(q.x, b.min.x, nx), cj = near(q.y, b.min.y, ny), ck = near(q.z, b.min.z, nz);
+          for (int i = std::max(0, ci - 2); i <= std::min(nx - 1, ci + 2); ++i)
+            for (int j = std::max(0, cj - 2); j <= std::min(ny - 1, cj + 2); ++j)
+              for (int k = std::max(0, ck - 2); k <= std::min(nz - 1, ck + 2); ++k) {
+                const std::array<int, 3> c{i, j, k};
+                if ((found && c >= best) || !cellBox(i, j, k).Contains(q)) continue;
+                best = c;
+                found = true;
+              }
+        }
+        if (found) placed.push_back({best, f});
+      }
+      std::sort(placed.begin(), placed.end(),
+                [](const Placed& a, const Placed& c) { return a.cell < c.cell || (a.cell == c.cell && a.face < c.face); });
+      for (std::size_t at = 0; at < placed.size();) {
+        MeshCell& cur = cells.back();
+        const std::array<int, 3> cell = placed[at].cell;
+        for (; at < placed.size() && placed[at].cell == cell; ++at) {
+          const DWORD f = placed[at].face;
+          faceId[f] = nextId;
+          for (int corner = 0; corner < 3; ++corner) cur.box.Grow(m.Position(m.Index(f, corner)));
+          ++cur.faceCount;
+        }
+        cur.id = nextId++;
+        cur.material = static_cast<std::int32_t>(r.AttribId);
+        cells.push_back(MeshCell{});
+      }
     } else {
       MeshCell& cur = cells.back();
       cur.id = nextId;

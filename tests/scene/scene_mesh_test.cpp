@@ -121,6 +121,20 @@ TEST(SceneMesh, FacesGoToTheFirstCellHoldingAVertexWithFivePercentOverlap) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(cells[i].id, i);
 }
 
+TEST(SceneMesh, AFineGridOverFewFacesIsNotWalkedCellByCell) {
+  // Cells of 0.001 over a range 100 wide: 10^5 x 10^5 x 1 cells, all but two empty (a fuzzed
+  // model with a tiny radius spent seconds, finer ones hours, visiting every cell).
+  xfile::MeshDesc d = Triangles({Tri(0, 0, 0, 0.0005f, 0, 0, 0, 0.0005f, 0), Tri(100, 100, 0, 99.9995f, 100, 0, 100, 99.9995f, 0)},
+                                {0, 0}, 1);
+  Fixture f(d);
+  ASSERT_EQ(DivideIntoCells(f.mesh(), 0.001f), 2);
+  const auto& cells = f.mesh().cells;
+  EXPECT_EQ(cells[0].faceCount, 1);
+  EXPECT_EQ(cells[0].box.max, D3DXVECTOR3(0.0005f, 0.0005f, 0));
+  EXPECT_EQ(cells[1].faceCount, 1);
+  EXPECT_EQ(cells[1].box.min, D3DXVECTOR3(99.9995f, 99.9995f, 0));
+}
+
 TEST(SceneMesh, CompactCellsOfOneMaterialMerge) {
   // Two blocks with 3D extent, cell size 0.7: the second block is thin in x.
   auto blocks = [](float x0, float x1, int m2) {
