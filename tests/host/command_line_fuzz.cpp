@@ -17,7 +17,9 @@ namespace {
 
 constexpr std::size_t kMaxArgs = 40;
 
-bool TakesValue(std::string_view a) { return a == "--clock" || a == "--volume" || a == "--gamma"; }
+bool TakesValue(std::string_view a) {
+  return a == "--clock" || a == "--volume" || a == "--gamma" || a == "--max-fps";
+}
 
 void CheckExtraction(const std::vector<const char*>& argv, const RunOptionsParse& r) {
   // rest is argv's own pointers, in argv's order, starting with the program.
@@ -30,7 +32,7 @@ void CheckExtraction(const std::vector<const char*>& argv, const RunOptionsParse
   }
   if (!kept[0]) __builtin_trap();
   // What was dropped is an option ("--...") or the value right after a dropped --clock,
-  // --volume or --gamma.
+  // --volume, --gamma or --max-fps.
   for (std::size_t i = 1; i < argv.size(); ++i) {
     if (kept[i]) continue;
     const std::string_view a(argv[i]);
