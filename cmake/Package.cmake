@@ -6,7 +6,8 @@
 set(HOARDEL_PACKAGE_MAINTAINER "Hoardel 3D developers <hoardel3d@example.org>"
     CACHE STRING "Name <address> for the package's Maintainer field and changelog")
 
-# The changelog entry of this version; its date honours SOURCE_DATE_EPOCH.
+# The changelog entry of this version, dated the day of configuration (SOURCE_DATE_EPOCH
+# when set, for reproducible packages).
 string(TIMESTAMP HOARDEL_CHANGELOG_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
 configure_file(data/changelog.in ${PROJECT_BINARY_DIR}/doc/changelog @ONLY)
 hoardel_gzip(hoardel_changelog ${PROJECT_BINARY_DIR}/doc/changelog ${PROJECT_BINARY_DIR}/doc/changelog.gz)
