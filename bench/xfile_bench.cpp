@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "platform/xfile/xfile_writer.h"
-#include "scene/model_file.h"
+#include "model/model_file.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "scene/scene_mesh.h"
+#include "model/scene_mesh.h"
 
 namespace effects {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "effects/flame_effect.h"
-#include "scene/scene_mesh.h"
+#include "model/scene_mesh.h"
 
 namespace effects {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "effects/particle_emitter.h"
-#include "scene/scene_mesh.h"
+#include "model/scene_mesh.h"
 
 namespace effects {
 

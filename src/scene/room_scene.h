@@ -14,8 +14,8 @@
 #include "platform/d3d8/d3d8.h"
 #include "scene/glow_buffer.h"
 #include "scene/light_map_walk.h"
-#include "scene/model_file.h"
-#include "scene/scene_mesh.h"
+#include "model/model_file.h"
+#include "model/scene_mesh.h"
 
 namespace scene {
 

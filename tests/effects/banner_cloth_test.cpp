@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "../scene/model_test_util.h"
+#include "../model/model_test_util.h"
 #include "effects/banner_cloth.h"
 
 using namespace effects;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "../platform/d3d8/render_fixture.h"
-#include "../scene/model_test_util.h"
+#include "../model/model_test_util.h"
 #include "effects/fire_set.h"
 #include "effects/light_rays.h"
 #include "effects/particle_emitter.h"

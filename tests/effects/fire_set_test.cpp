@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "../scene/model_test_util.h"
+#include "../model/model_test_util.h"
 #include "effects/fire_set.h"
 #include "platform/win32/crt_rand.h"
 

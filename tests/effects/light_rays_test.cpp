@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "../scene/model_test_util.h"
+#include "../model/model_test_util.h"
 #include "effects/light_rays.h"
 
 using namespace effects;

@@ -8,8 +8,8 @@
 
 #include "room_parts.h"
 #include "scene.h"
-#include "scene/model_file.h"
-#include "scene/scene_mesh.h"
+#include "model/model_file.h"
+#include "model/scene_mesh.h"
 #include "xexport.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "scene/model_file.h"
-#include "scene/scene_mesh.h"
+#include "model/model_file.h"
+#include "model/scene_mesh.h"
 
 namespace xdump {
 

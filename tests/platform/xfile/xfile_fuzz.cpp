@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "platform/xfile/xfile.h"
-#include "scene/model_file.h"
-#include "scene/scene_mesh.h"
+#include "model/model_file.h"
+#include "model/scene_mesh.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // An exact-size copy, so any read past the input is caught.

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "platform/d3d8/d3d8.h"
-#include "scene/model_file.h"
-#include "scene/scene_mesh.h"
+#include "model/model_file.h"
+#include "model/scene_mesh.h"
 #include "support/offscreen_device.h"
 
 using namespace scene;

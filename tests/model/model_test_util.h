@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/xfile/xfile_writer.h"
-#include "scene/model_file.h"
+#include "model/model_file.h"
 
 namespace scene_test {
 

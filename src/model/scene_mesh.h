@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "scene/model_file.h"
+#include "model/model_file.h"
 
 namespace scene {
 

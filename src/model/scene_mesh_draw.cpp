@@ -2,7 +2,7 @@
 // non-indexed vertex blending with one world matrix per influence slot.
 #include <cstring>
 
-#include "scene/scene_mesh.h"
+#include "model/scene_mesh.h"
 
 namespace scene {
 

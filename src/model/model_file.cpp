@@ -1,6 +1,6 @@
 // Loading a .X model: the walk over the file's data objects, meshes with materials and
 // textures, skinned meshes made ready for blending, animations and bone binding.
-#include "scene/model_file.h"
+#include "model/model_file.h"
 
 #include "platform/d3dx/d3dx_texture.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "scene/model_file.h"
+#include "model/model_file.h"
 
 namespace scene {
 

@@ -1,5 +1,5 @@
 // Scene meshes: collection, cell division with its merge pass, corners, frustum and culling.
-#include "scene/scene_mesh.h"
+#include "model/scene_mesh.h"
 
 #include <algorithm>
 #include <array>

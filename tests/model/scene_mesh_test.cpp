@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "model_test_util.h"
-#include "scene/scene_mesh.h"
+#include "model/scene_mesh.h"
 
 using namespace scene;
 using namespace scene_test;
