@@ -23,8 +23,6 @@ function(hoardel_gzip target in out)
   add_dependencies(installable ${target})
 endfunction()
 
-add_subdirectory(tools/iconpng)
-
 # The icon theme's PNG sizes, made from the program's icon resource 224.
 set(HOARDEL_ICON_SIZES 16 22 24 32 48)
 set(HOARDEL_ICON_SOURCE ${PROJECT_BINARY_DIR}/media/files/res/224.ico)
@@ -57,8 +55,7 @@ install(CODE [[
   message(STATUS "Installing: ${dir}/hoardel3d -> ../../bin/hoardel3d")
 ]])
 
-# Tests: the icon decoder, and an installation into a temporary prefix.
-hoardel_test(iconpng_tests LABEL unit SOURCES tests/tools/iconpng/icon_image_test.cpp LIBS hoardel_iconpng_core)
+# Tests: an installation into a temporary prefix.
 hoardel_test(install_tests LABEL e2e SOURCES tests/install/install_test.cpp LIBS hoardel_run_options PNG::PNG ZLIB::ZLIB)
 target_compile_definitions(install_tests PRIVATE HOARDEL_CMAKE_COMMAND="${CMAKE_COMMAND}")
 add_dependencies(install_tests installable)

@@ -7,7 +7,8 @@
 
 #include "config/about_dialog.h"
 #include "config/config_dialog_templates.h"
-#include "host/screensaver_app.h"
+#include "config/settings.h"
+#include "media/text_table.h"
 #include "platform/win32/msgbox.h"
 #include "platform/win32/resources.h"
 
@@ -15,7 +16,6 @@ using namespace win32;
 
 namespace {
 
-constexpr int kModeList = 1011;
 constexpr int kUseDesktop = 1012;
 constexpr int kVolumeLabel = 1023;
 constexpr int kVolume = 1020;
@@ -23,7 +23,6 @@ constexpr int kMusic = 1021;
 constexpr int kSfx = 1022;
 constexpr int kGammaLabel = 1106;
 constexpr int kGamma = 1046;
-constexpr int kAntialiasingList = 1047;
 constexpr int kShowFps = 1044;
 constexpr int kExitOnMouseMove = 1045;
 constexpr int kShowTime = 1043;
@@ -54,8 +53,11 @@ constexpr TextEntry kTexts[] = {
 // dialog (Restore Defaults sets them again and must not move it twice).
 bool g_bottomRowMoved = false;
 
-void SetGammaLabel(ScreenSaverApp& app, HWND dialog, int percent) {
-  std::string text = app.texts.Lookup("gamma_control:") + " " + std::to_string(percent) + "%";
+// The host of the dialog on screen.
+ConfigDialogHost* g_host = nullptr;
+
+void SetGammaLabel(ConfigDialogHost& app, HWND dialog, int percent) {
+  std::string text = app.DialogTexts().Lookup("gamma_control:") + " " + std::to_string(percent) + "%";
   SetDlgItemTextA(dialog, kGammaLabel, text.c_str());
 }
 
@@ -82,10 +84,10 @@ void EnableClockStyles(HWND dialog, const SaverSettings& s) {
   EnableWindow(GetDlgItem(dialog, k12h), s.ShowTime ? TRUE : FALSE);
 }
 
-void SetControlsFromSettings(ScreenSaverApp& app, HWND dialog) {
-  SaverSettings& s = app.settings.current;
-  for (const TextEntry& e : kTexts) SetDlgItemTextA(dialog, e.id, app.texts.Lookup(e.key).c_str());
-  SetDlgItemTextA(dialog, kAbout, (app.texts.Lookup("about") + "...").c_str());
+void SetControlsFromSettings(ConfigDialogHost& app, HWND dialog) {
+  SaverSettings& s = app.DialogSettings().current;
+  for (const TextEntry& e : kTexts) SetDlgItemTextA(dialog, e.id, app.DialogTexts().Lookup(e.key).c_str());
+  SetDlgItemTextA(dialog, kAbout, (app.DialogTexts().Lookup("about") + "...").c_str());
   SetGammaLabel(app, dialog, 100);
   if (!g_bottomRowMoved) {
     g_bottomRowMoved = true;
@@ -108,7 +110,7 @@ void SetControlsFromSettings(ScreenSaverApp& app, HWND dialog) {
   SendDlgItemMessageA(dialog, kGamma, TBM_SETPAGESIZE, 0, 1);
   SetGammaLabel(app, dialog, s.GmCntrl);
 
-  if (!app.hasSoundEffects) {
+  if (!app.DialogOffersSoundEffects()) {
     s.SFX = 0;
     ShowWindow(GetDlgItem(dialog, kSfx), SW_HIDE);
   }
@@ -120,80 +122,27 @@ void SetControlsFromSettings(ScreenSaverApp& app, HWND dialog) {
   EnableVolume(dialog, s);
 }
 
-// Lets the table copy its current choice again without changing it (no mode is 0 x 0).
-void RecomputeSelection(DeviceTable& devices) {
-  if (AdapterRecord* a = devices.current()) devices.SelectMode(0, 0, 0, a->multisample);
-}
-
-// Selects the mode closest to the settings, takes the selection back into them and fills
-// the two lists.
-void SelectAndFillLists(ScreenSaverApp& app, HWND dialog) {
-  SaverSettings& s = app.settings.current;
-  app.devices.SelectMode(static_cast<UINT>(s.Width), static_cast<UINT>(s.Height), s.BitCount,
-                         static_cast<d3d8::D3DMULTISAMPLE_TYPE>(s.FSAA));
-  const DeviceSelection& sel = app.devices.selection();
-  if (app.devices.current()) {
-    s.Width = static_cast<std::int32_t>(sel.width);
-    s.Height = static_cast<std::int32_t>(sel.height);
-    s.BitCount = BitCountOf(sel.backBufferFormat);
-    s.FSAA = static_cast<std::int32_t>(sel.multisample);
-  }
-  FillDialogLists(app.devices, app.texts, dialog);
-}
-
-void OnInitDialog(ScreenSaverApp& app, HWND dialog) {
-  app.setMainWindow(dialog);
+void OnInitDialog(ConfigDialogHost& app, HWND dialog) {
+  app.SetDialogWindow(dialog);
   g_bottomRowMoved = false;
-  SetWindowTextA(dialog, app.texts.Lookup("screensaver_configuration").c_str());
+  SetWindowTextA(dialog, app.DialogTexts().Lookup("screensaver_configuration").c_str());
   // The defaults come from the resource once per process; the stored values go over them.
-  if (app.settings.defaultTable().count() == 0) app.settings.LoadDefaults();
-  ReadSettings(app.settings.current);
+  if (app.DialogSettings().defaultTable().count() == 0) app.DialogSettings().LoadDefaults();
+  ReadSettings(app.DialogSettings().current);
   app.SetExtraDefaults();
   app.ReadExtraSettings();
-  app.log.Write("Read settings from reg complete.");
-  SelectAndFillLists(app, dialog);
-  app.log.Write("Video mode controls init complete.");
+  app.DialogLog("Read settings from reg complete.");
+  app.FillDeviceLists(dialog);
+  app.DialogLog("Video mode controls init complete.");
   app.InitDialogExtras(dialog);
-  app.log.Write("Dialog controls init complete.");
+  app.DialogLog("Dialog controls init complete.");
   SetControlsFromSettings(app, dialog);
-  app.log.Write("Def Dialog controls init complete.");
-  app.log.Write("Create Config Window complete.");
+  app.DialogLog("Def Dialog controls init complete.");
+  app.DialogLog("Create Config Window complete.");
 }
 
-// A final selection in one of the lists; false when nothing is selected.
-bool OnListSelection(ScreenSaverApp& app, HWND dialog, int id) {
-  LRESULT index = SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
-  if (index == CB_ERR) return false;
-  LRESULT data = SendDlgItemMessageA(dialog, id, CB_GETITEMDATA, static_cast<WPARAM>(index), 0);
-  AdapterRecord* a = app.devices.current();
-  if (!a) return true;
-  SaverSettings& s = app.settings.current;
-  if (id == kModeList) {
-    if (data < 0 || static_cast<std::size_t>(data) >= a->modes.size()) return true;
-    a->currentMode = static_cast<std::size_t>(data);
-    RecomputeSelection(app.devices);
-    const AdapterMode& m = a->modes[a->currentMode];
-    s.Width = static_cast<std::int32_t>(m.width);
-    s.Height = static_cast<std::int32_t>(m.height);
-    s.BitCount = BitCountOf(m.format);
-  } else {
-    LRESULT counted = 0;
-    for (std::size_t i = 0; i < kMultisampleList.size(); ++i) {
-      if (!a->multisampleOk[i]) continue;
-      if (counted == data) {
-        a->multisample = kMultisampleList[i];
-        break;
-      }
-      ++counted;
-    }
-    RecomputeSelection(app.devices);
-    s.FSAA = static_cast<std::int32_t>(app.devices.selection().multisample);
-  }
-  return true;
-}
-
-void OnButton(ScreenSaverApp& app, HWND dialog, int id) {
-  SaverSettings& s = app.settings.current;
+void OnButton(ConfigDialogHost& app, HWND dialog, int id) {
+  SaverSettings& s = app.DialogSettings().current;
   auto toggle = [&](std::int32_t& field, int control) {
     field = field ? 0 : 1;
     CheckDlgButton(dialog, control, field ? BST_CHECKED : BST_UNCHECKED);
@@ -227,17 +176,17 @@ void OnButton(ScreenSaverApp& app, HWND dialog, int id) {
       s.UseDesktopSettings = s.UseDesktopSettings ? 0 : 1;
       EnableWindow(GetDlgItem(dialog, kModeList), s.UseDesktopSettings ? FALSE : TRUE);
       break;
-    case kAbout: ShowAboutDialog(app.texts, dialog); break;
+    case kAbout: ShowAboutDialog(app.DialogTexts(), dialog); break;
     case kRestoreDefaults:
       app.SetExtraDefaults();
-      app.settings.RestoreDefaults();
-      SelectAndFillLists(app, dialog);
+      app.DialogSettings().RestoreDefaults();
+      app.FillDeviceLists(dialog);
       app.InitDialogExtras(dialog);
       SetControlsFromSettings(app, dialog);
       break;
     case kVisit: {
       // An address the desktop cannot open is passed over.
-      std::string url = app.settings.defaultTable().Lookup("main_web_site_url");
+      std::string url = app.DialogSettings().defaultTable().Lookup("main_web_site_url");
       ShellExecuteA(dialog, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
       break;
     }
@@ -247,8 +196,8 @@ void OnButton(ScreenSaverApp& app, HWND dialog, int id) {
 
 // Every way a track bar moves (arrow keys as line moves, Page Up/Down, Home/End as top and
 // bottom, the wheel, a drag, its end) is read, so the value stored is the one shown.
-void OnTrackBar(ScreenSaverApp& app, HWND dialog) {
-  SaverSettings& s = app.settings.current;
+void OnTrackBar(ConfigDialogHost& app, HWND dialog) {
+  SaverSettings& s = app.DialogSettings().current;
   s.MusicVolume = static_cast<std::int32_t>(SendDlgItemMessageA(dialog, kVolume, TBM_GETPOS, 0, 0));
   s.GmCntrl = static_cast<std::uint8_t>(SendDlgItemMessageA(dialog, kGamma, TBM_GETPOS, 0, 0));
   SetGammaLabel(app, dialog, s.GmCntrl);
@@ -262,43 +211,8 @@ void ReportSaveFailure(HWND dialog, const SettingsSaveResult& saved) {
 
 }  // namespace
 
-void FillDialogLists(DeviceTable& devices, const TextTable& texts, HWND dialog) {
-  SendDlgItemMessageA(dialog, kAntialiasingList, CB_RESETCONTENT, 0, 0);
-  SendDlgItemMessageA(dialog, kModeList, CB_RESETCONTENT, 0, 0);
-  AdapterRecord* a = devices.current();
-  if (!a) return;
-  LPARAM added = 0;
-  for (std::size_t i = 0; i < kMultisampleList.size(); ++i) {
-    if (!a->multisampleOk[i]) continue;
-    std::string text;
-    if (i == 0) {
-      text = texts.Lookup("none");
-    } else {
-      char buffer[160];
-      std::snprintf(buffer, sizeof buffer, "%i %s", static_cast<int>(kMultisampleList[i]),
-                    texts.Lookup("samples").c_str());
-      text = buffer;
-    }
-    LRESULT index = SendDlgItemMessageA(dialog, kAntialiasingList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    SendDlgItemMessageA(dialog, kAntialiasingList, CB_SETITEMDATA, static_cast<WPARAM>(index), added);
-    if (kMultisampleList[i] == a->multisample)
-      SendDlgItemMessageA(dialog, kAntialiasingList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    ++added;
-  }
-  for (std::size_t i = 0; i < a->modes.size(); ++i) {
-    const AdapterMode& m = a->modes[i];
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%ld x %ld ", static_cast<long>(m.width), static_cast<long>(m.height));
-    std::string text = std::string(buffer) + (BitCountOf(m.format) == 32 ? "32 bits" : "16 bits");
-    LRESULT index = SendDlgItemMessageA(dialog, kModeList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    SendDlgItemMessageA(dialog, kModeList, CB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(i));
-    if (i == a->currentMode) SendDlgItemMessageA(dialog, kModeList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-  }
-  RecomputeSelection(devices);
-}
-
 INT_PTR ConfigDialogProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
-  ScreenSaverApp* app = TheApp();
+  ConfigDialogHost* app = g_host;
   if (!app) return 0;
   switch (message) {
     case WM_INITDIALOG: OnInitDialog(*app, dialog); break;
@@ -306,25 +220,25 @@ INT_PTR ConfigDialogProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
       const int id = LOWORD(w);
       const WORD code = HIWORD(w);
       if ((id == kModeList || id == kAntialiasingList) && code == CBN_SELENDOK) {
-        if (!OnListSelection(*app, dialog, id)) return 1;
+        if (!app->OnDeviceListChoice(dialog, id)) return 1;
         break;
       }
       if (code != BN_CLICKED) break;
       if (id == IDOK) {
-        const SettingsSaveResult saved = WriteSettings(app->settings.current);
+        const SettingsSaveResult saved = WriteSettings(app->DialogSettings().current);
         if (!saved.ok) {
           // The dialog stays open with the user's choices: OK tries again, Cancel gives up.
           ReportSaveFailure(dialog, saved);
           return 1;
         }
         app->WriteExtraSettings();
-        app->log.Write("Write settings to reg complete.");
-        app->log.Close();
+        app->DialogLog("Write settings to reg complete.");
+        app->CloseDialogLog();
         EndDialog(dialog, IDOK);
         return 1;
       }
       if (id == IDCANCEL) {
-        app->log.Close();
+        app->CloseDialogLog();
         EndDialog(dialog, IDCANCEL);
         return 1;
       }
@@ -337,7 +251,11 @@ INT_PTR ConfigDialogProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
   return app->OnDialogCommand(dialog, message, w, l);
 }
 
-INT_PTR RunConfigurationDialog(ScreenSaverApp& app) {
-  return DialogBoxIndirectParamA(GetModuleHandleA(nullptr), FindDialogTemplate(kConfigDialogTemplateId),
-                                 app.mainWindow(), ConfigDialogProc, 0);
+INT_PTR RunConfigurationDialog(ConfigDialogHost& host) {
+  ConfigDialogHost* const outer = g_host;
+  g_host = &host;
+  const INT_PTR result = DialogBoxIndirectParamA(GetModuleHandleA(nullptr), FindDialogTemplate(kConfigDialogTemplateId),
+                                                 host.DialogOwner(), ConfigDialogProc, 0);
+  g_host = outer;
+  return result;
 }

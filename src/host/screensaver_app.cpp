@@ -5,12 +5,9 @@
 #include <cstring>
 #include <ctime>
 
-// The configuration dialog comes with its own component; until it is there the mode says so.
-#if __has_include("config/config_dialog.h")
 #include "config/config_dialog.h"
-#define HOARDEL_HAVE_CONFIG_DIALOG 1
-#endif
 #include "config/print_settings.h"
+#include "host/device_lists.h"
 #include "host/frame_pacer.h"
 #include "host/quad_pool.h"
 #include "host/texture_service.h"
@@ -45,6 +42,14 @@ using PwdChangePasswordFunction = DWORD (*)(LPCSTR provider, HWND parent, DWORD 
 }  // namespace
 
 ScreenSaverApp* TheApp() { return g_app; }
+
+void ScreenSaverApp::FillDeviceLists(HWND dialog) {
+  SelectAndFillDeviceLists(devices, settings.current, texts, dialog);
+}
+
+bool ScreenSaverApp::OnDeviceListChoice(HWND dialog, int list) {
+  return ChooseFromDeviceList(devices, settings.current, dialog, list);
+}
 std::chrono::steady_clock::time_point ProcessStartTime() { return g_processStart; }
 
 LRESULT SaverWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
@@ -559,11 +564,7 @@ int ScreenSaverApp::Run() {
   if (!mayRun_) return 0;
   switch (mode_) {
     case RunMode::Configure:
-#ifdef HOARDEL_HAVE_CONFIG_DIALOG
       RunConfigurationDialog(*this);
-#else
-      std::fprintf(stderr, "hoardel3d: the configuration dialog is not available yet\n");
-#endif
       log.Close();
       break;
     case RunMode::ChangePassword: {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "config/config_dialog.h"
 #include "config/settings.h"
 #include "host/command_line.h"
 #include "host/device_table.h"
@@ -53,7 +54,7 @@ struct FrameTimings {
   std::vector<double> frameStep, frameMove, render;
 };
 
-class ScreenSaverApp {
+class ScreenSaverApp : public ConfigDialogHost {
  public:
   ScreenSaverApp();
   ScreenSaverApp(const ScreenSaverApp&) = delete;
@@ -61,11 +62,11 @@ class ScreenSaverApp {
 
   // --- the virtual operations, in slot order -------------------------------------------
   virtual void InitApp() {}
-  virtual void ReadExtraSettings() {}
-  virtual void WriteExtraSettings() {}
-  virtual void SetExtraDefaults() {}
-  virtual void InitDialogExtras(HWND /*dialog*/) {}
-  virtual std::intptr_t OnDialogCommand(HWND /*dialog*/, UINT /*message*/, WPARAM /*w*/, LPARAM /*l*/) { return 0; }
+  void ReadExtraSettings() override {}
+  void WriteExtraSettings() override {}
+  void SetExtraDefaults() override {}
+  void InitDialogExtras(HWND /*dialog*/) override {}
+  std::intptr_t OnDialogCommand(HWND /*dialog*/, UINT /*message*/, WPARAM /*w*/, LPARAM /*l*/) override { return 0; }
   virtual LRESULT DefaultWindowProc(HWND window, UINT message, WPARAM w, LPARAM l);
   virtual void StartSound() {}
   virtual void StopSound() {}
@@ -78,6 +79,17 @@ class ScreenSaverApp {
   virtual HRESULT Render(d3d8::IDirect3DDevice8* device);
   virtual HRESULT DeleteSceneObjects() { return 0; }
   // --- end of the slot table -------------------------------------------------------------
+
+  // The configuration dialog's view of the application.
+  SettingsStore& DialogSettings() override { return settings; }
+  const TextTable& DialogTexts() const override { return texts; }
+  bool DialogOffersSoundEffects() const override { return hasSoundEffects; }
+  HWND DialogOwner() const override { return mainWindow_; }
+  void SetDialogWindow(HWND dialog) override { mainWindow_ = dialog; }
+  void DialogLog(const char* line) override { log.Write(line); }
+  void CloseDialogLog() override { log.Close(); }
+  void FillDeviceLists(HWND dialog) override;
+  bool OnDeviceListChoice(HWND dialog, int list) override;
 
   // Called before the device is reset: releases what lives in the default pool (the scene's
   // render target and depth surface), which RestoreDeviceObjects then creates again.
