@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <cstdio>
 #include <string_view>
 #include <utility>
@@ -181,4 +182,24 @@ std::string FormatSettings(const SaverSettings& s) {
   line("DigClock_24H", s.DigClock_24H);
   line("GmCntrl", s.GmCntrl);
   return out;
+}
+
+// The longest "Path" value taken.
+constexpr win32::DWORD kMaxPathValue = 2046;
+
+std::string ReadPathSetting() {
+  win32::HKEY key = nullptr;
+  if (win32::RegOpenKeyExA(win32::HKEY_CURRENT_USER, kSettingsKeyPath, 0, win32::KEY_READ, &key) !=
+      win32::ERROR_SUCCESS)
+    return {};
+  char buffer[kMaxPathValue + 1] = {};
+  win32::DWORD type = 0;
+  win32::DWORD size = kMaxPathValue;
+  win32::LSTATUS rc = win32::RegQueryValueExA(key, "Path", nullptr, &type,
+                                              reinterpret_cast<win32::BYTE*>(buffer), &size);
+  win32::RegCloseKey(key);
+  // A value too long for the buffer, of another type, or empty names no usable folder.
+  if (rc != win32::ERROR_SUCCESS || (type != win32::REG_SZ && type != win32::REG_EXPAND_SZ)) return {};
+  buffer[size < sizeof buffer ? size : kMaxPathValue] = '\0';
+  return std::string(buffer, strnlen(buffer, kMaxPathValue));
 }

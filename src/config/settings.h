@@ -49,6 +49,10 @@ inline constexpr std::int32_t kMaxSamples = 16;
 // Height 400..16384, BitCount 16 (up to 24) or 32, FSAA 0 or 2..16.
 void ReadSettings(SaverSettings& settings);
 
+// The folder named by the stored value "Path" (where the audio library's file goes), or ""
+// when there is none or it is not a string.
+std::string ReadPathSetting();
+
 // The outcome of a save; on failure, the store file and the reason in words.
 struct SettingsSaveResult {
   bool ok = true;

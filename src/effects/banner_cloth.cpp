@@ -12,13 +12,12 @@ namespace effects {
 using namespace d3d8;
 using d3dx::D3DXMATRIX;
 using d3dx::D3DXVECTOR3;
+using d3dx::D3DX_PI;
 using scene::BoundingBox;
 
 namespace {
-constexpr float kPi = 3.1415927f;
-constexpr float kTwoPi = 6.2831855f;
 
-float Wrap(float x) { return std::fmod(x, kTwoPi); }
+float Wrap(float x) { return std::fmod(x, 2 * D3DX_PI); }
 }  // namespace
 
 BannerCloth::BannerCloth() {
@@ -116,7 +115,7 @@ float BannerCloth::WindStrength(float c) {
 
 D3DXVECTOR3 BannerCloth::WindDirection(float c) {
   D3DXMATRIX r;
-  d3dx::D3DXMatrixRotationY(&r, Wrap(c / 1.7f) - kPi);
+  d3dx::D3DXMatrixRotationY(&r, Wrap(c / 1.7f) - D3DX_PI);
   const D3DXVECTOR3 base{1.0f, 0.1f, 0};
   D3DXVECTOR3 d, n;
   d3dx::D3DXVec3TransformNormal(&d, &base, &r);
@@ -160,7 +159,7 @@ void BannerCloth::SetAllVisible(int flag) {
 float BannerCloth::PlaceAngle(const BoundingBox& localBox, const D3DXMATRIX& world) {
   const D3DXVECTOR3& m = localBox.max;
   const D3DXVECTOR3 p = Translation(world);
-  if (m.x >= m.z) return p.z > 0 ? 0.0f : kPi;
+  if (m.x >= m.z) return p.z > 0 ? 0.0f : D3DX_PI;
   return p.x > 0 ? 1.5707964f : -1.5707964f;
 }
 

@@ -10,10 +10,10 @@ namespace effects {
 using namespace d3d8;
 using d3dx::D3DXMATRIX;
 using d3dx::D3DXVECTOR3;
+using d3dx::D3DX_PI;
 using scene::BoundingBox;
 
 namespace {
-constexpr float kTwoPi = 6.2831855f;
 constexpr float kClockWrap = 6283.1855f;
 }  // namespace
 
@@ -90,7 +90,7 @@ void FireSet::Update(float dt) {
   RebuildCullBoxes();
   clock += dt;
   if (clock > kClockWrap) clock -= kClockWrap;
-  glowSize = 40 + 5 * std::sin(std::fmod(3 * clock, kTwoPi)) + 5 * std::sin(std::fmod(7 * clock, kTwoPi));
+  glowSize = 40 + 5 * std::sin(std::fmod(3 * clock, 2 * D3DX_PI)) + 5 * std::sin(std::fmod(7 * clock, 2 * D3DX_PI));
 }
 
 D3DXVECTOR3 FireSet::MeanTorchTranslation() const {

@@ -3,10 +3,9 @@
 namespace effects {
 
 using d3dx::D3DXVECTOR3;
+using d3dx::D3DX_PI;
 
 namespace {
-constexpr float kPi = 3.1415927f;
-constexpr float kTwoPi = 6.2831855f;
 }  // namespace
 
 void FlameEffect::SetFlameSize(float s) {
@@ -48,7 +47,7 @@ void FlameEffect::Configure() {
   tongues.SetGravity(up, -0.04f, 0.1f, 0);
   tongues.SetSpeed(w / 2, w / 4);
   tongues.SetSwirlRadius(b / 2, b / 4, b / 8);
-  tongues.SetSwirlRate(kTwoPi, kPi, kPi / 4);
+  tongues.SetSwirlRate(2 * D3DX_PI, D3DX_PI, D3DX_PI / 4);
 
   // A small dark red base that shrinks as it rises.
   base.SetPoolSize(20);
@@ -63,7 +62,7 @@ void FlameEffect::Configure() {
   base.SetGravity(up, -0.04f, 0.1f, 0);
   base.SetSpeed(w, w / 4);
   base.SetSwirlRadius(b / 2, b / 2, b / 4);
-  base.SetSwirlRate(kTwoPi, kTwoPi, kPi / 4);
+  base.SetSwirlRate(2 * D3DX_PI, 2 * D3DX_PI, D3DX_PI / 4);
 }
 
 d3d8::HRESULT FlameEffect::LoadTextures(d3d8::IDirect3DDevice8* dev) {

@@ -13,10 +13,10 @@ namespace effects {
 using namespace d3d8;
 using d3dx::D3DXMATRIX;
 using d3dx::D3DXVECTOR3;
+using d3dx::D3DX_PI;
 
 namespace {
 
-constexpr float kTwoPi = 6.2831855f;
 
 float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
@@ -181,7 +181,7 @@ void ParticleEmitter::Emit(Particle& p) {
 
   D3DXVECTOR3 v = Normalized(direction);
   v = Turn(v, sideAxis, spread * RandomR());
-  v = Turn(v, direction, kTwoPi * RandomR());
+  v = Turn(v, direction, 2 * D3DX_PI * RandomR());
   float sp = Clamp(speed + speedVariation * RandomR(), 0, 250);
   p.velocity = D3DXVECTOR3(v.x * sp, v.y * sp, v.z * sp);
 
@@ -192,7 +192,7 @@ void ParticleEmitter::Emit(Particle& p) {
 
   p.position = position;
   if (spawnRing > 0) {
-    D3DXVECTOR3 ring = Normalized(Turn(Normalized(sideAxis), direction, kTwoPi * RandomR()));
+    D3DXVECTOR3 ring = Normalized(Turn(Normalized(sideAxis), direction, 2 * D3DX_PI * RandomR()));
     float r = spawnRing / 2;
     p.position.x += ring.x * r;
     p.position.y += ring.y * r;
@@ -210,7 +210,7 @@ void ParticleEmitter::Emit(Particle& p) {
   float endRate = sigma * (swirlRateEnd + swirlRateVariation * RandomR());
   p.swirlRateChange = (endRate - p.swirlRate) / p.life;
 
-  p.swirlAxis = Normalized(Turn(Normalized(sideAxis), direction, kTwoPi * RandomR()));
+  p.swirlAxis = Normalized(Turn(Normalized(sideAxis), direction, 2 * D3DX_PI * RandomR()));
 }
 
 void ParticleEmitter::Update(float dt) {

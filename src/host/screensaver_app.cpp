@@ -91,7 +91,7 @@ HRESULT ScreenSaverApp::RestoreDeviceObjects(IDirect3DDevice8* device) {
   D3DVIEWPORT8 vp{};
   device->GetViewport(&vp);
   const float aspect = vp.Height ? static_cast<float>(vp.Width) / static_cast<float>(vp.Height) : 4.0f / 3.0f;
-  d3dx::D3DXMatrixPerspectiveFovLH(&m, 3.14159265f / 4.0f, aspect, 0.1f, 1000.0f);
+  d3dx::D3DXMatrixPerspectiveFovLH(&m, d3dx::D3DX_PI / 4, aspect, 0.1f, 1000.0f);
   device->SetTransform(D3DTS_PROJECTION, &m);
   return S_OK;
 }

@@ -13,7 +13,6 @@ using namespace d3dx;
 
 namespace {
 
-constexpr float kHalfPi = 1.5707964f;
 
 void ReleaseTexture(IDirect3DTexture8*& t) {
   if (t) t->Release();
@@ -54,10 +53,10 @@ void RoomScene::SetLightMapProjection(const SceneMesh& surface) {
   const float thinnest = std::fmin(std::fmin(size.x, size.y), size.z);
   D3DXMATRIX rotation;
   if (thinnest == size.y) {
-    D3DXMatrixRotationX(&rotation, kHalfPi);
+    D3DXMatrixRotationX(&rotation, D3DX_PI / 2);
     size.y = 1;
   } else if (thinnest == size.x) {
-    D3DXMatrixRotationY(&rotation, kHalfPi);
+    D3DXMatrixRotationY(&rotation, D3DX_PI / 2);
     size.x = 1;
   } else {
     D3DXMatrixRotationZ(&rotation, 0);

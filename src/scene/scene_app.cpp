@@ -110,36 +110,17 @@ void SceneApp::QueryDeviceCaps() {
 }
 
 HRESULT SceneApp::RestoreDeviceObjects(IDirect3DDevice8* device) {
-  if (!device) return E_FAIL;
-  device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-  device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-  device->SetRenderState(D3DRS_ALPHAREF, 32);
-  device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
-  device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-  device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-  device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
-  device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-  device->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_WRAP);
-  device->SetTextureStageState(0, D3DTSS_ADDRESSV, D3DTADDRESS_WRAP);
-  device->SetRenderState(D3DRS_DITHERENABLE, TRUE);
-  device->SetRenderState(D3DRS_ZENABLE, TRUE);
-  device->SetRenderState(D3DRS_LIGHTING, FALSE);
-
-  D3DMATERIAL8 material{};
-  material.Diffuse = material.Ambient = material.Specular = {1, 1, 1, 1};
-  material.Power = 50.0f;
-  device->SetMaterial(&material);
+  // The application's states (blending, alpha test, stage 0, material, world), then the
+  // scene's own view and projection.
+  if (FAILED(ScreenSaverApp::RestoreDeviceObjects(device))) return E_FAIL;
   D3DXMATRIX m;
-  D3DXMatrixIdentity(&m);
-  device->SetTransform(D3DTS_WORLD, &m);
   const D3DXVECTOR3 eye(0, 0, 0), at(0, 0, 1), up(0, 1, 0);
   D3DXMatrixLookAtLH(&m, &eye, &at, &up);
   device->SetTransform(D3DTS_VIEW, &m);
   D3DVIEWPORT8 vp{};
   device->GetViewport(&vp);
   const float aspect = vp.Height ? static_cast<float>(vp.Width) / static_cast<float>(vp.Height) : 4.0f / 3.0f;
-  D3DXMatrixPerspectiveFovLH(&m, 3.1415927f / 4.0f, aspect, 10.0f, 1500.0f);
+  D3DXMatrixPerspectiveFovLH(&m, D3DX_PI / 4, aspect, 10.0f, 1500.0f);
   device->SetTransform(D3DTS_PROJECTION, &m);
 
   // The glow buffer's render target lives in the default pool too; after a reset it is made

@@ -2,34 +2,14 @@
 
 #include <cstring>
 
+#include "config/settings.h"
 #include "platform/audio/library_file.h"
 #include "platform/win32/files.h"
-#include "platform/win32/registry.h"
 #include "platform/win32/resources.h"
 
 namespace sound {
 
 namespace {
-
-constexpr win32::DWORD kMaxPathValue = 2046;
-
-// The folder named by the settings value "Path", or "" when there is none.
-std::string PathSetting() {
-  win32::HKEY key = nullptr;
-  if (win32::RegOpenKeyExA(win32::HKEY_CURRENT_USER, kSettingsKey, 0, win32::KEY_READ, &key) !=
-      win32::ERROR_SUCCESS)
-    return {};
-  char buffer[kMaxPathValue + 1] = {};
-  win32::DWORD type = 0;
-  win32::DWORD size = kMaxPathValue;
-  win32::LSTATUS rc = win32::RegQueryValueExA(key, "Path", nullptr, &type,
-                                              reinterpret_cast<win32::BYTE*>(buffer), &size);
-  win32::RegCloseKey(key);
-  // A value too long for the buffer, of another type, or empty names no usable folder.
-  if (rc != win32::ERROR_SUCCESS || (type != win32::REG_SZ && type != win32::REG_EXPAND_SZ)) return {};
-  buffer[size < sizeof buffer ? size : kMaxPathValue] = '\0';
-  return std::string(buffer, strnlen(buffer, kMaxPathValue));
-}
 
 template <typename F>
 void Lookup(win32::HMODULE module, const char* name, F& slot) {
@@ -51,7 +31,7 @@ void MusicPlayer::Log(const char* line) const {
 void MusicPlayer::RemoveLibraryFileNow() { audiolib::EmergencyRemoveLibraryFile(); }
 
 bool MusicPlayer::LoadAudioLibrary() {
-  const std::string folder = PathSetting();
+  const std::string folder = ReadPathSetting();
   // The resource first: a missing library must not leave an empty file behind.
   win32::HRSRC res = win32::FindResourceA(nullptr, win32::MAKEINTRESOURCEA(libraryId_), "SOUND");
   if (!res) return false;

@@ -19,8 +19,6 @@ namespace sound {
 // Resource ids (type "SOUND").
 constexpr unsigned kMusicResource = 470;
 constexpr unsigned kAudioLibraryResource = 471;
-// Registry key holding the optional "Path" value (the folder for the library file).
-inline constexpr char kSettingsKey[] = "Software\\Quillon\\Hoardel 3D Screensaver";
 inline constexpr char kLibraryFileName[] = "bass.dll";
 constexpr float kLoopOverlapSeconds = 5.0f;
 

@@ -22,6 +22,7 @@
 #include "platform/win32/files.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/resources.h"
+#include "config/settings.h"
 #include "sound/music_player.h"
 #include "tone_ogg.h"
 
@@ -50,7 +51,7 @@ std::vector<unsigned char> ReadAll(const std::string& path) {
 
 void SetPathValue(const std::string& folder) {
   win32::HKEY key = nullptr;
-  ASSERT_EQ(win32::RegCreateKeyExA(win32::HKEY_CURRENT_USER, sound::kSettingsKey, 0, nullptr, 0, win32::KEY_WRITE,
+  ASSERT_EQ(win32::RegCreateKeyExA(win32::HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, win32::KEY_WRITE,
                                    nullptr, &key, nullptr),
             win32::ERROR_SUCCESS);
   ASSERT_EQ(win32::RegSetValueExA(key, "Path", 0, win32::REG_SZ, reinterpret_cast<const win32::BYTE*>(folder.c_str()),

@@ -6,15 +6,10 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
+#include "platform/win32/dib.h"
+#include "platform/win32/little_endian.h"
 
-std::uint32_t Read32(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
-         static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-std::uint16_t Read16(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
-}
+namespace {
 
 bool Fail(std::string* error, const char* what) {
   if (error) *error = what;
@@ -23,50 +18,30 @@ bool Fail(std::string* error, const char* what) {
 
 bool DecodeDib(const std::vector<std::uint8_t>& b, RgbaImage* out, std::string* error) {
   if (b.size() < 40) return Fail(error, "icon image shorter than its header");
-  const std::uint32_t headerSize = Read32(b, 0);
-  const std::int32_t width = static_cast<std::int32_t>(Read32(b, 4));
-  const std::int32_t doubleHeight = static_cast<std::int32_t>(Read32(b, 8));
-  const std::uint16_t bits = Read16(b, 14);
-  const std::uint32_t compression = Read32(b, 16);
+  const std::uint32_t headerSize = win32::Le32(&b[0]);
+  const std::int32_t width = static_cast<std::int32_t>(win32::Le32(&b[4]));
+  const std::int32_t doubleHeight = static_cast<std::int32_t>(win32::Le32(&b[8]));
+  const std::uint16_t bits = win32::Le16(&b[14]);
+  const std::uint32_t compression = win32::Le32(&b[16]);
   if (headerSize < 40 || headerSize > b.size()) return Fail(error, "bad header size");
   if (width <= 0 || width > 1024 || doubleHeight <= 0 || doubleHeight > 2048 || doubleHeight % 2)
     return Fail(error, "bad icon dimensions");
   if (compression != 0) return Fail(error, "compressed icon images are not supported");
   if (bits != 32 && bits != 24) return Fail(error, "only 24- and 32-bit icon images are supported");
-  const int w = width, h = doubleHeight / 2;
-  const std::size_t colourStride = ((static_cast<std::size_t>(w) * bits + 31) / 32) * 4;
-  const std::size_t maskStride = ((static_cast<std::size_t>(w) + 31) / 32) * 4;
-  const std::size_t colourAt = headerSize;
-  const std::size_t maskAt = colourAt + colourStride * static_cast<std::size_t>(h);
-  const bool haveMask = maskAt + maskStride * static_cast<std::size_t>(h) <= b.size();
-  if (maskAt > b.size()) return Fail(error, "icon image truncated");
-  if (bits == 24 && !haveMask) return Fail(error, "icon image truncated");
 
-  out->width = w;
-  out->height = h;
-  out->pixels.assign(static_cast<std::size_t>(w) * h * 4, 0);
-  bool anyAlpha = false;
-  const int bpp = bits / 8;
-  for (int y = 0; y < h; ++y) {
-    const std::size_t row = colourAt + colourStride * static_cast<std::size_t>(h - 1 - y);
-    for (int x = 0; x < w; ++x) {
-      const std::uint8_t* s = &b[row + static_cast<std::size_t>(x) * bpp];
-      std::uint8_t* d = &out->pixels[(static_cast<std::size_t>(y) * w + x) * 4];
-      d[0] = s[2];
-      d[1] = s[1];
-      d[2] = s[0];
-      d[3] = bpp == 4 ? s[3] : 255;
-      if (bpp == 4 && s[3]) anyAlpha = true;
-    }
-  }
-  if (bits == 32 && anyAlpha) return true;
-  if (!haveMask) return Fail(error, "icon image without alpha or mask");
-  for (int y = 0; y < h; ++y) {
-    const std::size_t row = maskAt + maskStride * static_cast<std::size_t>(h - 1 - y);
-    for (int x = 0; x < w; ++x) {
-      const bool transparent = b[row + static_cast<std::size_t>(x / 8)] & (0x80 >> (x % 8));
-      out->pixels[(static_cast<std::size_t>(y) * w + x) * 4 + 3] = transparent ? 0 : 255;
-    }
+  // The icon's own decoder does the pixels: 32-bit alpha when there is some, else the mask.
+  win32::DibPixels dib;
+  if (!win32::DecodeDib(b.data(), b.size(), true, &dib)) return Fail(error, "icon image truncated");
+  if (!dib.alphaFromImage && !dib.alphaFromMask) return Fail(error, "icon image without alpha or mask");
+  out->width = dib.width;
+  out->height = dib.height;
+  out->pixels.resize(dib.rgb.size() * 4);
+  for (std::size_t i = 0; i < dib.rgb.size(); ++i) {
+    std::uint8_t* d = &out->pixels[i * 4];
+    d[0] = static_cast<std::uint8_t>(dib.rgb[i] >> 16);
+    d[1] = static_cast<std::uint8_t>(dib.rgb[i] >> 8);
+    d[2] = static_cast<std::uint8_t>(dib.rgb[i]);
+    d[3] = dib.alpha[i];
   }
   return true;
 }
@@ -75,8 +50,8 @@ bool DecodeDib(const std::vector<std::uint8_t>& b, RgbaImage* out, std::string* 
 
 bool DecodeIconImage(const std::vector<std::uint8_t>& b, RgbaImage* out, std::string* error) {
   // A whole .ico file: reserved 0, type 1, count, then 16-byte entries.
-  if (b.size() >= 6 && Read16(b, 0) == 0 && Read16(b, 2) == 1) {
-    const std::size_t count = Read16(b, 4);
+  if (b.size() >= 6 && win32::Le16(&b[0]) == 0 && win32::Le16(&b[2]) == 1) {
+    const std::size_t count = win32::Le16(&b[4]);
     if (count == 0 || 6 + count * 16 > b.size()) return Fail(error, "bad icon directory");
     std::size_t best = 0;
     int bestSize = -1;
@@ -88,7 +63,7 @@ bool DecodeIconImage(const std::vector<std::uint8_t>& b, RgbaImage* out, std::st
         best = e;
       }
     }
-    const std::uint32_t bytes = Read32(b, best + 8), offset = Read32(b, best + 12);
+    const std::uint32_t bytes = win32::Le32(&b[best + 8]), offset = win32::Le32(&b[best + 12]);
     if (offset > b.size() || bytes > b.size() - offset) return Fail(error, "icon entry past the end of the file");
     std::vector<std::uint8_t> image(b.begin() + offset, b.begin() + offset + bytes);
     if (image.size() >= 8 && std::memcmp(image.data(), "\x89PNG", 4) == 0)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/d3d8/d3d8_types.h"
+#include "platform/win32/little_endian.h"
 
 namespace d3dx {
 
@@ -73,12 +74,8 @@ std::uint64_t DxtLevelSize(d3d8::D3DFORMAT format, std::uint32_t width, std::uin
 
 namespace image_detail {
 
-// Little-endian reads; the caller has checked the bounds.
-inline std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-inline std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using win32::Le16;
+using win32::Le32;
 
 inline bool DimensionsAllowed(std::uint64_t w, std::uint64_t h, const DecodeLimits& limits) {
   return w > 0 && h > 0 && w <= limits.maxSide && h <= limits.maxSide && w * h <= limits.maxPixels;

@@ -8,6 +8,8 @@
 #include <set>
 #include <vector>
 
+#include "platform/win32/dib.h"
+#include "platform/win32/little_endian.h"
 #include "platform/win32/resources.h"
 #include "platform/win32/window_internal.h"
 
@@ -87,20 +89,6 @@ void FreeDc(DeviceContext* dc) {
   delete dc;
 }
 
-std::uint32_t U32(const BYTE* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24); }
-std::uint16_t U16(const BYTE* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-unsigned MaskShift(std::uint32_t m) {
-  unsigned s = 0;
-  while (s < 32 && !((m >> s) & 1)) ++s;
-  return s;
-}
-BYTE ByMask(std::uint32_t v, std::uint32_t m) {
-  if (!m) return 0;
-  unsigned s = MaskShift(m);
-  std::uint32_t maxv = m >> s;
-  return static_cast<BYTE>(((v & m) >> s) * 255u / maxv);
-}
 
 // The window DC's picture starts as what was last painted into the window.
 HDC WindowDc(WindowObject& w) {
@@ -179,148 +167,14 @@ HBITMAP CreateBitmapFromPixels(int width, int height, const DWORD* pixels) {
   return o;
 }
 
-namespace {
-
-// Decodes a DIB (header, optional masks, palette, rows) or a .bmp file. With andMask set
-// (icon images) the height is doubled and an AND mask follows the colour rows.
-bool DecodeDib(const BYTE* data, std::size_t size, bool icon, int* outW, int* outH, std::vector<DWORD>* rgb,
-               std::vector<BYTE>* alpha) {
-  std::size_t headerAt = 0, bitsAt = 0;
-  bool file = size >= 14 && data[0] == 'B' && data[1] == 'M';
-  if (file) {
-    headerAt = 14;
-    bitsAt = U32(data + 10);
-  }
-  if (size < headerAt + 12) return false;
-  const BYTE* h = data + headerAt;
-  std::uint32_t hsize = U32(h);
-  long long width, height;
-  unsigned bpp, compression = 0, paletteCount = 0;
-  std::size_t paletteEntry;
-  if (hsize == 12) {
-    width = U16(h + 4);
-    height = static_cast<std::int16_t>(U16(h + 6));
-    bpp = U16(h + 10);
-    paletteEntry = 3;
-  } else if (hsize >= 40 && hsize <= 124) {
-    if (size < headerAt + hsize) return false;
-    width = static_cast<std::int32_t>(U32(h + 4));
-    height = static_cast<std::int32_t>(U32(h + 8));
-    bpp = U16(h + 14);
-    compression = U32(h + 16);
-    paletteCount = U32(h + 32);
-    paletteEntry = 4;
-  } else {
-    return false;
-  }
-  bool topDown = height < 0;
-  if (topDown) height = -height;
-  if (icon) height /= 2;
-  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
-  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
-  if (compression != 0 && compression != 3) return false;  // BI_RGB and BI_BITFIELDS only
-  if (compression == 3 && bpp != 16 && bpp != 32) return false;
-  std::uint32_t rm, gm, bm, am = 0;
-  if (bpp == 16) {
-    rm = 0x7C00;
-    gm = 0x03E0;
-    bm = 0x001F;
-  } else {
-    rm = 0xFF0000;
-    gm = 0x00FF00;
-    bm = 0x0000FF;
-    if (bpp == 32 && icon) am = 0xFF000000u;
-  }
-  std::size_t after = headerAt + hsize;
-  if (compression == 3) {
-    const BYTE* m = h + 40;
-    if (hsize == 40) {
-      if (size < after + 12) return false;
-      after += 12;
-    }
-    rm = U32(m);
-    gm = U32(m + 4);
-    bm = U32(m + 8);
-    am = hsize >= 56 ? U32(m + 12) : 0;
-    if (!rm || !gm || !bm) return false;
-  }
-  std::vector<DWORD> palette;
-  if (bpp <= 8) {
-    std::size_t count = paletteCount ? paletteCount : (1u << bpp);
-    if (count > 256) return false;
-    if (after + count * paletteEntry > size) return false;
-    for (std::size_t i = 0; i < count; ++i) {
-      const BYTE* p = data + after + i * paletteEntry;
-      palette.push_back((static_cast<DWORD>(p[2]) << 16) | (p[1] << 8) | p[0]);
-    }
-    after += count * paletteEntry;
-    palette.resize(256, 0);
-  }
-  if (!file) bitsAt = after;
-  std::size_t stride = ((static_cast<std::size_t>(width) * bpp + 31) / 32) * 4;
-  std::size_t need = stride * static_cast<std::size_t>(height);
-  if (file && bitsAt < headerAt + hsize) return false;
-  if (bitsAt > size || size - bitsAt < need) return false;
-  std::size_t maskStride = ((static_cast<std::size_t>(width) + 31) / 32) * 4;
-  bool hasMask = icon && size - bitsAt >= need + maskStride * static_cast<std::size_t>(height);
-  rgb->assign(static_cast<std::size_t>(width * height), 0);
-  if (alpha) alpha->assign(static_cast<std::size_t>(width * height), 255);
-  for (long long y = 0; y < height; ++y) {
-    const BYTE* row = data + bitsAt + stride * static_cast<std::size_t>(topDown ? y : height - 1 - y);
-    DWORD* out = rgb->data() + y * width;
-    for (long long x = 0; x < width; ++x) {
-      DWORD px = 0;
-      BYTE a = 255;
-      switch (bpp) {
-        case 1: px = palette[(row[x / 8] >> (7 - x % 8)) & 1]; break;
-        case 4: px = palette[(row[x / 2] >> (x % 2 ? 0 : 4)) & 0xF]; break;
-        case 8: px = palette[row[x]]; break;
-        case 16: {
-          std::uint32_t v = U16(row + x * 2);
-          px = (static_cast<DWORD>(ByMask(v, rm)) << 16) | (ByMask(v, gm) << 8) | ByMask(v, bm);
-          break;
-        }
-        case 24: px = (static_cast<DWORD>(row[x * 3 + 2]) << 16) | (row[x * 3 + 1] << 8) | row[x * 3]; break;
-        case 32: {
-          std::uint32_t v = U32(row + x * 4);
-          px = (static_cast<DWORD>(ByMask(v, rm)) << 16) | (ByMask(v, gm) << 8) | ByMask(v, bm);
-          if (am) a = ByMask(v, am);
-          break;
-        }
-      }
-      out[x] = px;
-      if (alpha) (*alpha)[y * width + x] = a;
-    }
-  }
-  if (alpha && icon) {
-    // Images with an alpha channel use it; old-style ones (alpha all 0, or none) the AND mask.
-    bool alphaUsed = bpp == 32 && am && std::any_of(alpha->begin(), alpha->end(), [](BYTE a) { return a != 0; });
-    if (!alphaUsed) {
-      std::fill(alpha->begin(), alpha->end(), 255);
-      for (long long y = 0; hasMask && y < height; ++y) {
-        const BYTE* mrow = data + bitsAt + need + maskStride * static_cast<std::size_t>(topDown ? y : height - 1 - y);
-        for (long long x = 0; x < width; ++x) {
-          if ((mrow[x / 8] >> (7 - x % 8)) & 1) (*alpha)[y * width + x] = 0;
-        }
-      }
-    }
-  }
-  *outW = static_cast<int>(width);
-  *outH = static_cast<int>(height);
-  return true;
-}
-
-}  // namespace
-
 HBITMAP CreateBitmapFromDib(const void* data, std::size_t size) {
   if (!data) return nullptr;
-  int w, h;
-  std::vector<DWORD> rgb;
-  if (!DecodeDib(static_cast<const BYTE*>(data), size, false, &w, &h, &rgb, nullptr)) return nullptr;
+  DibPixels dib;
+  if (!DecodeDib(static_cast<const BYTE*>(data), size, false, &dib)) return nullptr;
   GdiObject* o = NewObject(GdiObject::Bitmap);
-  o->width = w;
-  o->height = h;
-  o->pixels = std::move(rgb);
+  o->width = dib.width;
+  o->height = dib.height;
+  o->pixels = std::move(dib.rgb);
   return o;
 }
 
@@ -470,27 +324,25 @@ namespace detail {
 bool DecodeIconGroup(const BYTE* group, std::size_t size, const std::function<ResourceBytes(unsigned)>& image,
                      int* width, int* height, std::vector<DWORD>* argb) {
   // GRPICONDIR: reserved, type 1, count; then 14-byte entries ending with the icon's id.
-  if (!group || size < 6 || U16(group + 2) != 1) return false;
-  unsigned count = U16(group + 4);
+  if (!group || size < 6 || Le16(group + 2) != 1) return false;
+  unsigned count = Le16(group + 4);
   std::vector<std::pair<unsigned, unsigned>> entries;  // size, id
   for (unsigned i = 0; i < count; ++i) {
     std::size_t at = 6 + i * 14u;
     if (at + 14 > size) break;
     const BYTE* e = group + at;
-    entries.emplace_back(e[0] ? e[0] : 256u, U16(e + 12));
+    entries.emplace_back(e[0] ? e[0] : 256u, Le16(e + 12));
   }
   // The largest image that decodes (PNG-compressed entries do not).
   std::stable_sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.first > b.first; });
   for (auto& [sz, id] : entries) {
     ResourceBytes bytes = image(id);
-    std::vector<DWORD> rgb;
-    std::vector<BYTE> alpha;
-    int w, h;
-    if (!bytes.data || !DecodeDib(bytes.data, bytes.size, true, &w, &h, &rgb, &alpha)) continue;
-    argb->resize(rgb.size());
-    for (std::size_t i = 0; i < rgb.size(); ++i) (*argb)[i] = (static_cast<DWORD>(alpha[i]) << 24) | rgb[i];
-    *width = w;
-    *height = h;
+    DibPixels dib;
+    if (!bytes.data || !DecodeDib(bytes.data, bytes.size, true, &dib)) continue;
+    argb->resize(dib.rgb.size());
+    for (std::size_t i = 0; i < dib.rgb.size(); ++i) (*argb)[i] = (static_cast<DWORD>(dib.alpha[i]) << 24) | dib.rgb[i];
+    *width = dib.width;
+    *height = dib.height;
     return true;
   }
   return false;

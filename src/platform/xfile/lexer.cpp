@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/win32/little_endian.h"
 #include "platform/xfile/xfile_internal.h"
 
 namespace xfile::detail {
@@ -34,11 +35,8 @@ bool ParseHex(std::string_view s, std::uint64_t* v) {
   return true;
 }
 
-std::uint16_t Read16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Read32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using win32::Le16;
+using win32::Le32;
 
 }  // namespace
 
@@ -120,14 +118,14 @@ HRESULT Lexer::ReadBinary(Token* t) {
     return DXFILE_OK;
   }
   if (end_ - p_ < 2) return DXFILEERR_PARSEERROR;
-  std::uint16_t id = Read16(p_);
+  std::uint16_t id = Le16(p_);
   p_ += 2;
   std::size_t left = static_cast<std::size_t>(end_ - p_);
   switch (id) {
     case TOK_NAME:
     case TOK_STRING: {
       if (left < 4) return DXFILEERR_PARSEERROR;
-      std::uint32_t n = Read32(p_);
+      std::uint32_t n = Le32(p_);
       if (n > left - 4) return DXFILEERR_PARSEERROR;
       t->text = std::string_view(reinterpret_cast<const char*>(p_ + 4), n);
       // Some writers count a terminating zero; the name ends there.
@@ -138,21 +136,21 @@ HRESULT Lexer::ReadBinary(Token* t) {
     }
     case TOK_INTEGER:
       if (left < 4) return DXFILEERR_PARSEERROR;
-      t->integer = Read32(p_);
+      t->integer = Le32(p_);
       p_ += 4;
       break;
     case TOK_GUID:
       if (left < 16) return DXFILEERR_PARSEERROR;
-      t->guid.Data1 = Read32(p_);
-      t->guid.Data2 = Read16(p_ + 4);
-      t->guid.Data3 = Read16(p_ + 6);
+      t->guid.Data1 = Le32(p_);
+      t->guid.Data2 = Le16(p_ + 4);
+      t->guid.Data3 = Le16(p_ + 6);
       std::memcpy(t->guid.Data4, p_ + 8, 8);
       p_ += 16;
       break;
     case TOK_INTEGER_LIST:
     case TOK_FLOAT_LIST: {
       if (left < 4) return DXFILEERR_PARSEERROR;
-      std::uint32_t n = Read32(p_);
+      std::uint32_t n = Le32(p_);
       std::size_t elem = (id == TOK_FLOAT_LIST && floatBits_ == 64) ? 8 : 4;
       if (n > (left - 4) / elem) return DXFILEERR_PARSEERROR;
       t->count = n;
