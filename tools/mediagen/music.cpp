@@ -1,10 +1,9 @@
 #include "music.h"
 
-#include <vorbis/vorbisenc.h>
-
 #include <algorithm>
 #include <cmath>
 
+#include "ogg_encode.h"
 #include "vecmath.h"
 
 namespace mediagen {
@@ -223,74 +222,13 @@ std::vector<float> SynthesiseMusic(float period) {
 }
 
 std::vector<uint8_t> EncodeOgg(const std::vector<float>& stereo, float quality) {
-  std::vector<uint8_t> out;
-  vorbis_info vi;
-  vorbis_info_init(&vi);
-  if (vorbis_encode_init_vbr(&vi, 2, kMusicRate, quality) != 0) {
-    vorbis_info_clear(&vi);
-    return out;
-  }
-  vorbis_comment vc;
-  vorbis_comment_init(&vc);
-  vorbis_comment_add_tag(&vc, "TITLE", "Hoard");
-  vorbis_dsp_state vd;
-  vorbis_block vb;
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
-  ogg_stream_init(&os, 0x48443344);
-  ogg_packet header, comm, code;
-  vorbis_analysis_headerout(&vd, &vc, &header, &comm, &code);
-  ogg_stream_packetin(&os, &header);
-  ogg_stream_packetin(&os, &comm);
-  ogg_stream_packetin(&os, &code);
-  ogg_page og;
-  auto emit = [&](const ogg_page& p) {
-    out.insert(out.end(), p.header, p.header + p.header_len);
-    out.insert(out.end(), p.body, p.body + p.body_len);
-  };
-  while (ogg_stream_flush(&os, &og)) emit(og);
-  size_t frames = stereo.size() / 2, pos = 0;
-  bool eos = false;
-  while (!eos) {
-    size_t chunk = std::min<size_t>(4096, frames - pos);
-    if (chunk == 0) {
-      vorbis_analysis_wrote(&vd, 0);
-    } else {
-      float** buf = vorbis_analysis_buffer(&vd, static_cast<int>(chunk));
-      for (size_t i = 0; i < chunk; ++i) {
-        buf[0][i] = stereo[2 * (pos + i)];
-        buf[1][i] = stereo[2 * (pos + i) + 1];
-      }
-      vorbis_analysis_wrote(&vd, static_cast<int>(chunk));
-      pos += chunk;
-    }
-    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
-      ogg_packet op;
-      while (vorbis_bitrate_flushpacket(&vd, &op)) {
-        ogg_stream_packetin(&os, &op);
-        while (ogg_stream_pageout(&os, &og)) {
-          emit(og);
-          if (ogg_page_eos(&og)) eos = true;
-        }
-      }
-    }
-    if (chunk == 0 && !eos) {
-      while (ogg_stream_flush(&os, &og)) {
-        emit(og);
-        if (ogg_page_eos(&og)) eos = true;
-      }
-      eos = true;
-    }
-  }
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
-  return out;
+  OggEncoding how;
+  how.channels = 2;
+  how.rate = kMusicRate;
+  how.quality = quality;
+  how.serial = 0x48443344;
+  how.title = "Hoard";
+  return EncodeOggVorbis(stereo.data(), stereo.size() / 2, how);
 }
 
 }  // namespace mediagen

@@ -1,95 +1,42 @@
 #include "tone_ogg.h"
 
-#include <vorbis/vorbisenc.h>
 #include <vorbis/vorbisfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "ogg_encode.h"
+
 namespace audiotest {
 
-namespace {
-
-void Append(std::vector<unsigned char>* out, const ogg_page& page) {
-  out->insert(out->end(), page.header, page.header + page.header_len);
-  out->insert(out->end(), page.body, page.body + page.body_len);
-}
-
-}  // namespace
-
 std::vector<unsigned char> EncodeToneOgg(const ToneSpec& spec) {
-  std::vector<unsigned char> out;
-  vorbis_info vi;
-  vorbis_info_init(&vi);
-  if (vorbis_encode_init_vbr(&vi, spec.channels, spec.rate, spec.quality) != 0) {
-    vorbis_info_clear(&vi);
-    return out;
-  }
-  vorbis_comment vc;
-  vorbis_comment_init(&vc);
-  vorbis_dsp_state vd;
-  vorbis_block vb;
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
-  ogg_stream_init(&os, 12345);
-  ogg_packet header, comm, code;
-  vorbis_analysis_headerout(&vd, &vc, &header, &comm, &code);
-  ogg_stream_packetin(&os, &header);
-  ogg_stream_packetin(&os, &comm);
-  ogg_stream_packetin(&os, &code);
-  ogg_page og;
-  while (ogg_stream_flush(&os, &og)) Append(&out, og);
-
   const double twoPi = 6.283185307179586;
-  long done = 0;
-  bool eos = false;
-  auto drain = [&] {
-    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
-      ogg_packet op;
-      while (vorbis_bitrate_flushpacket(&vd, &op)) {
-        ogg_stream_packetin(&os, &op);
-        while (!eos && ogg_stream_pageout(&os, &og)) {
-          Append(&out, og);
-          if (ogg_page_eos(&og)) eos = true;
-        }
-      }
+  const std::size_t channels = static_cast<std::size_t>(std::max(spec.channels, 0));
+  std::vector<float> samples(static_cast<std::size_t>(std::max(spec.frames, 0L)) * channels);
+  for (long t = 0; t < spec.frames; ++t) {
+    double env = 1.0;
+    if (spec.fade > 0) {
+      if (t < spec.fade) env = static_cast<double>(t) / spec.fade;
+      long fromEnd = spec.frames - 1 - t;
+      if (fromEnd < spec.fade) env = std::min(env, static_cast<double>(fromEnd) / spec.fade);
     }
-  };
-  while (done < spec.frames) {
-    long n = std::min<long>(1024, spec.frames - done);
-    float** buf = vorbis_analysis_buffer(&vd, static_cast<int>(n));
-    for (long i = 0; i < n; ++i) {
-      long t = done + i;
-      double env = 1.0;
-      if (spec.fade > 0) {
-        if (t < spec.fade) env = static_cast<double>(t) / spec.fade;
-        long fromEnd = spec.frames - 1 - t;
-        if (fromEnd < spec.fade) env = std::min(env, static_cast<double>(fromEnd) / spec.fade);
-      }
-      for (int c = 0; c < spec.channels; ++c) {
-        double f = spec.freqs.empty() ? 0.0 : spec.freqs[c % spec.freqs.size()];
-        buf[c][i] = static_cast<float>(spec.amplitude * env * std::sin(twoPi * f * t / spec.rate));
-      }
+    for (std::size_t c = 0; c < channels; ++c) {
+      double f = spec.freqs.empty() ? 0.0 : spec.freqs[c % spec.freqs.size()];
+      samples[static_cast<std::size_t>(t) * channels + c] =
+          static_cast<float>(spec.amplitude * env * std::sin(twoPi * f * t / spec.rate));
     }
-    vorbis_analysis_wrote(&vd, static_cast<int>(n));
-    done += n;
-    drain();
   }
-  vorbis_analysis_wrote(&vd, 0);  // end of stream: without it the tail is lost
-  drain();
-  while (!eos && ogg_stream_flush(&os, &og)) Append(&out, og);
-
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
-  return out;
+  mediagen::OggEncoding how;
+  how.channels = spec.channels;
+  how.rate = spec.rate;
+  how.quality = spec.quality;
+  how.serial = 12345;
+  const std::vector<std::uint8_t> bytes =
+      mediagen::EncodeOggVorbis(samples.data(), static_cast<std::size_t>(std::max(spec.frames, 0L)), how);
+  return std::vector<unsigned char>(bytes.begin(), bytes.end());
 }
 
 bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes) {
