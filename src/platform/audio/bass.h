@@ -1,5 +1,26 @@
 // The C interface of the audio library (version 2.0 calling conventions), shared by the
 // library itself and by the music code that looks the functions up by name at run time.
+//
+// Where the library stops:
+// Done:
+//  - One output device through SDL2 audio on its own thread (device -1 or 1: the default
+//    output; n > 1: SDL's device n - 1; 0: no sound, every call still working), 16-bit
+//    stereo at the rate BASS_Init asks for; BASS_Start and BASS_Stop resume and pause it
+//    (Stop also stops every stream); master volume 0..100; BASS_GetCPU is the mixing
+//    thread's measured load.
+//  - Ogg Vorbis streams (libvorbisfile) from memory, read in place, or from a file, copied
+//    into memory (at most 512 MiB); any number mixed at once, each resampled linearly to the
+//    output rate; BASS_SAMPLE_LOOP; play from the start or resume; length, position, bytes
+//    to seconds, active state, channel info, and the peak levels of the last mixed block.
+//  - Error codes per thread, as BASS_ErrorGetCode answers them.
+// Partly:
+//  - The 8-bit, mono and 3D flags of BASS_Init are accepted; output stays 16-bit stereo.
+//    BASS_Set3DFactors accepts its factors and changes nothing.
+//  - Of a stream with more than two channels the first two are heard; mono plays on both.
+//  - Stream flags other than BASS_SAMPLE_LOOP are ignored.
+// Left out: tracker music (BASS_MusicLoad, BASS_MusicPlay), attribute slides and syncs:
+//  present so the program's lookups succeed, answering BASS_ERROR_NOTAVAIL. No recording,
+//  no samples, no effects, no formats but Ogg Vorbis.
 #pragma once
 
 #include <stdint.h>

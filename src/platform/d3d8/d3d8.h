@@ -1,6 +1,47 @@
 // The Direct3D 8 object and device interfaces, with reference counting and the Direct3D 8
 // method names and signatures. The implementation draws with OpenGL 3.3 core: into the SDL
 // window of the device window when it has one, otherwise into an offscreen EGL context.
+//
+// Where this stand-in stops (the rest of this folder has the details):
+// Done:
+//  - One adapter per display (one offscreen adapter without a display) with its modes;
+//    format, depth-stencil and multisample checks; one device per window, or offscreen.
+//    The back buffer is our own framebuffer; Present resolves multisampling and applies the
+//    gamma ramp as a lookup pass. Lost and not-reset are real states; Reset needs the
+//    default pool emptied first.
+//  - 2D textures with mip chains in the managed, default and system-memory pools, render
+//    targets, depth-stencil and image surfaces, LockRect, UpdateTexture, CopyRects (render
+//    targets read back), GetFrontBuffer; vertex buffers, 16- and 32-bit index buffers; all
+//    six primitive types, indexed or not, from buffers or from user memory.
+//  - The fixed-function pipeline as generated GLSL: transforms, up to 8 enabled lights
+//    (point, spot, directional; the lowest indices win), materials and colour-vertex
+//    sources, specular, local viewer; texture stages 0..3 with every operation from
+//    SELECTARG1 to LERP and the TEMP register; texture coordinate generation (camera-space
+//    normal, position, reflection vector) and texture transforms, projected or not;
+//    non-indexed vertex blending with 1..3 weights; alpha test; XYZRHW vertices.
+//  - Render states that act: ZENABLE, ZWRITEENABLE, ZFUNC, ZBIAS, FILLMODE, CULLMODE,
+//    ALPHABLENDENABLE, SRCBLEND, DESTBLEND, BLENDOP, ALPHATESTENABLE, ALPHAFUNC, ALPHAREF,
+//    STENCIL*, COLORWRITEENABLE, MULTISAMPLEANTIALIAS, LIGHTING, AMBIENT, SPECULARENABLE,
+//    LOCALVIEWER, NORMALIZENORMALS, COLORVERTEX, *MATERIALSOURCE, VERTEXBLEND, TEXTUREFACTOR.
+//    Sampler states that act: ADDRESSU/V, BORDERCOLOR, MAG/MIN/MIPFILTER, MIPMAPLODBIAS,
+//    MAXMIPLEVEL.
+//  - Formats: A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5 (also as render targets),
+//    R8G8B8, A4R4G4B4, X4R4G4B4, R3G3B2, A8, L8, A8L8, DXT1/3/5 where GL has S3TC (DXT2/4
+//    as 3/5); depth D16, D24S8 (D24X8, D24X4S4, D15S1 stored as D24S8), D32.
+// Partly:
+//  - Other render states, stages 4..7, ADDRESSW and MAXANISOTROPY are kept and read back
+//    but change nothing; anisotropic filtering is linear; bump-mapping and premodulate
+//    operations pass their first argument through.
+//  - Multisampling falls back to what GL offers; up to 3 back buffers are accepted, one is
+//    drawn; a full-screen device never changes the display mode.
+//  - Caps say 4 stages, 8 lights, 4 blend matrices, one stream, vertex shader 1.1 (so that
+//    callers pick hardware vertex processing) and no pixel shaders. ValidateDevice always
+//    answers one pass, GetAvailableTextureMem 256 MiB; ShowCursor does nothing; Present
+//    ignores its rectangles and window; DrawIndexedPrimitive ignores minIndex/numVertices.
+// Left out: fog, point sprites and point size (points are one pixel), flat shading,
+//  dithering, clip planes, texture wrapping, cube and volume textures, programmable shaders
+//  (SetVertexShader takes FVF codes only), indexed blending, tweening, streams other than 0,
+//  and the methods not declared below (swap chains, state blocks, palettes, patches).
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,41 @@
 // D3DX math: vectors, matrices, quaternions, colours and planes with D3DX's conventions.
 // Row vectors (v' = v * M), left-handed coordinate systems, angles in radians. Every
 // function returns its output pointer; outputs may alias inputs.
+//
+// Where the D3DX stand-in stops (this header is its base; d3dx_texture.h, mesh.h and skin.h
+// hold the rest, image_decode.h and image_filter.h the work behind textures):
+// Done:
+//  - Math: the vector, matrix, quaternion, plane and colour functions declared below, with
+//    D3DX's row-vector, left-handed conventions; bounding sphere and box; FVF vertex size.
+//  - Textures from JPEG (libjpeg), PNG (libpng), TGA, BMP and DDS, in memory or on disk:
+//    size, level and format fitted to the device's caps, resizing with the NONE, POINT,
+//    LINEAR, TRIANGLE and BOX filters (MIRROR_U/V honoured), colour keys, full mip chains
+//    (D3DXFilterTexture too), DXT1-5 taken from a DDS file or compressed here; default-pool
+//    textures filled through a system-memory copy.
+//  - Meshes: FVF vertices, 16- or 32-bit indices, attributes and the attribute table,
+//    DrawSubset, adjacency from positions or point representatives, CloneMeshFVF between
+//    formats, OptimizeInplace with a stable attribute sort, vertex order by first use and
+//    the face and vertex remaps.
+//  - Skin: D3DXLoadSkinMeshFromXof (positions, polygons fanned into triangles, normals per
+//    vertex or per corner with split vertices, texture coordinates, vertex colours, the
+//    material list with texture names, SkinWeights), the bone queries, and
+//    ConvertToBlendedMesh for non-indexed blending with up to 4 matrices per combination.
+// Partly:
+//  - BMP without run-length compression; of a DDS cube map or volume only the first face or
+//    slice. PPM and DIB have format names but no decoder.
+//  - D3DX_FILTER_DITHER (part of the default filter) is accepted but never dithers;
+//    MIRROR_W changes nothing (textures are 2D).
+//  - OptimizeInplace optimises for no cache or strips: VERTEXCACHE and STRIPREORDER sort
+//    faces as ATTRSORT does; COMPACT moves unused vertices to the end instead of dropping them.
+//  - Mesh options choose the index width and the device buffers' pool (SYSTEMMEM or
+//    managed) and usage (WRITEONLY, SOFTWAREPROCESSING); DYNAMIC, DONOTCLIP, POINTS and the
+//    patch bits are kept but change nothing.
+//  - The skin loader reads no XSkinMeshHeader, VertexDuplicationIndices or MeshFaceWraps,
+//    takes the material count from the Material children, and gives materials a black
+//    ambient. ConvertToBlendedMesh ignores the incoming adjacency.
+// Left out: indexed blended meshes, progressive and patch meshes, loading whole .X files
+//  (the model loader walks the xfile service itself), saving textures or meshes, cube and
+//  volume textures, sprites, fonts, effects and shader assembly.
 #pragma once
 
 #include <cstdint>

@@ -128,37 +128,12 @@ HRESULT ReadMaterial(xfile::IDirectXFileData* d, LoadedMaterial* m) {
   return D3D_OK;
 }
 
-}  // namespace
-
-HRESULT D3DXLoadSkinMeshFromXof(xfile::IDirectXFileData* meshData, DWORD options, IDirect3DDevice8* device,
-                                ID3DXBuffer** adjacencyOut, ID3DXBuffer** materialsOut, DWORD* numMaterialsOut,
-                                ID3DXBuffer** boneNamesOut, ID3DXBuffer** boneTransformsOut,
-                                ID3DXSkinMesh** skinMeshOut) {
-  if (!meshData || !skinMeshOut) return D3DERR_INVALIDCALL;
-  if (!IsType(meshData, xfile::TID_D3DRMMesh)) return D3DXERR_INVALIDDATA;
-  *skinMeshOut = nullptr;
-
-  // Positions and polygons.
-  Span sv = Member(meshData, "vertices");
-  Span snv = Member(meshData, "nVertices");
-  DWORD nVertices = snv.Dword();
-  if (!snv.ok || !sv.ok || static_cast<std::uint64_t>(nVertices) * 12 != sv.size) return D3DXERR_INVALIDDATA;
-  Span sf = Member(meshData, "faces");
-  Span snf = Member(meshData, "nFaces");
-  DWORD nFaces = snf.Dword();
-  if (!sf.ok || !snf.ok) return D3DXERR_INVALIDDATA;
-  std::vector<std::vector<DWORD>> polys(nFaces);
-  for (DWORD f = 0; f < nFaces; ++f) {
-    DWORD n = sf.Dword();
-    if (!sf.ok || n > (sf.size - sf.pos) / 4) return D3DXERR_INVALIDDATA;
-    polys[f].resize(n);
-    for (DWORD i = 0; i < n; ++i) {
-      polys[f][i] = sf.Dword();
-      if (polys[f][i] >= nVertices) return D3DXERR_INVALIDDATA;
-    }
-  }
-
-  // Children.
+// What the loader has read from the Mesh object and its children, and then the triangles
+// laid out from it; each step below fills its part and reads what earlier steps left.
+struct MeshLoad {
+  DWORD nVertices = 0;
+  DWORD nFaces = 0;
+  std::vector<std::vector<DWORD>> polys;  // position indices per face
   std::vector<float> normals;
   std::vector<std::vector<DWORD>> faceNormals;
   std::vector<float> uvs;
@@ -166,236 +141,295 @@ HRESULT D3DXLoadSkinMeshFromXof(xfile::IDirectXFileData* meshData, DWORD options
   std::vector<LoadedMaterial> mats;
   std::vector<DWORD> faceMaterial;
   std::vector<detail::Bone> bones;
+
+  bool perCorner = false;   // normals are indexed per face corner
+  bool hasNormals = false;
+  std::vector<DWORD> origOf;    // new vertex -> position index
+  std::vector<DWORD> normalOf;  // new vertex -> normal index
+  std::vector<DWORD> tris;      // 3 new-vertex indices per triangle
+  std::vector<DWORD> triFace;   // face each triangle comes from
+};
+
+// Positions and polygons: the position array must match its count, and every corner must
+// name an existing position.
+HRESULT ReadPolygons(xfile::IDirectXFileData* meshData, MeshLoad* m) {
+  Span sv = Member(meshData, "vertices");
+  Span snv = Member(meshData, "nVertices");
+  m->nVertices = snv.Dword();
+  if (!snv.ok || !sv.ok || static_cast<std::uint64_t>(m->nVertices) * 12 != sv.size) return D3DXERR_INVALIDDATA;
+  Span sf = Member(meshData, "faces");
+  Span snf = Member(meshData, "nFaces");
+  m->nFaces = snf.Dword();
+  if (!sf.ok || !snf.ok) return D3DXERR_INVALIDDATA;
+  m->polys.resize(m->nFaces);
+  for (auto& poly : m->polys) {
+    DWORD n = sf.Dword();
+    if (!sf.ok || n > (sf.size - sf.pos) / 4) return D3DXERR_INVALIDDATA;
+    poly.resize(n);
+    for (DWORD& corner : poly) {
+      corner = sf.Dword();
+      if (corner >= m->nVertices) return D3DXERR_INVALIDDATA;
+    }
+  }
+  return D3D_OK;
+}
+
+// MeshNormals: the normals and, per face, the normal of each corner (which must exist).
+HRESULT ReadNormals(xfile::IDirectXFileData* k, MeshLoad* m) {
+  Span s = Member(k, nullptr);
+  DWORD n = s.Dword();
+  if (!s.ok || n > s.size / 12) return D3DXERR_INVALIDDATA;
+  m->normals.resize(static_cast<std::size_t>(n) * 3);
+  for (float& x : m->normals) x = s.Float();
+  DWORD nf = s.Dword();
+  if (!s.ok || nf > s.size / 4) return D3DXERR_INVALIDDATA;
+  m->faceNormals.resize(nf);
+  bool bad = false;
+  for (auto& fn : m->faceNormals) {
+    DWORD c = s.Dword();
+    if (!s.ok || c > s.size / 4) {
+      bad = true;
+      break;
+    }
+    fn.resize(c);
+    for (DWORD& x : fn) {
+      x = s.Dword();
+      if (x >= n) bad = true;
+    }
+  }
+  return !s.ok || bad ? D3DXERR_INVALIDDATA : D3D_OK;
+}
+
+// MeshTextureCoords: one pair per position; pairs beyond the positions are ignored.
+HRESULT ReadTextureCoords(xfile::IDirectXFileData* k, MeshLoad* m) {
+  Span s = Member(k, nullptr);
+  DWORD n = s.Dword();
+  if (!s.ok || n > s.size / 8) return D3DXERR_INVALIDDATA;
+  m->uvs.assign(static_cast<std::size_t>(m->nVertices) * 2, 0.0f);
+  for (DWORD i = 0; i < n; ++i) {
+    float u = s.Float(), v = s.Float();
+    if (i < m->nVertices) {
+      m->uvs[i * 2] = u;
+      m->uvs[i * 2 + 1] = v;
+    }
+  }
+  return D3D_OK;
+}
+
+// MeshVertexColors: (index, RGBA) pairs packed to ARGB; positions not named stay white.
+HRESULT ReadVertexColors(xfile::IDirectXFileData* k, MeshLoad* m) {
+  Span s = Member(k, nullptr);
+  DWORD n = s.Dword();
+  if (!s.ok || n > s.size / 20) return D3DXERR_INVALIDDATA;
+  m->colors.assign(m->nVertices, 0xFFFFFFFFu);
+  for (DWORD i = 0; i < n; ++i) {
+    DWORD idx = s.Dword();
+    float c[4] = {s.Float(), s.Float(), s.Float(), s.Float()};
+    auto b = [](float x) { return static_cast<DWORD>(std::clamp(x, 0.0f, 1.0f) * 255.0f + 0.5f); };
+    if (idx < m->nVertices) m->colors[idx] = (b(c[3]) << 24) | (b(c[0]) << 16) | (b(c[1]) << 8) | b(c[2]);
+  }
+  return D3D_OK;
+}
+
+// MeshMaterialList: the material of each face, and the Material children in order (their
+// number, not the count the list states, is what the mesh uses).
+HRESULT ReadMaterialList(xfile::IDirectXFileData* k, MeshLoad* m) {
+  Span s = Member(k, nullptr);
+  s.Dword();  // nMaterials
+  DWORD ni = s.Dword();
+  if (!s.ok || ni > s.size / 4) return D3DXERR_INVALIDDATA;
+  m->faceMaterial.resize(ni);
+  for (DWORD& x : m->faceMaterial) x = s.Dword();
+  HRESULT hr = D3D_OK;
+  auto ms = Children(k);
+  for (auto* child : ms) {
+    if (!IsType(child, xfile::TID_D3DRMMaterial)) continue;
+    LoadedMaterial lm;
+    if ((hr = ReadMaterial(child, &lm)) < 0) break;
+    m->mats.push_back(std::move(lm));
+  }
+  ReleaseAll(ms);
+  return hr;
+}
+
+// SkinWeights: one bone with its name, weighted vertices and offset matrix. Out-of-range
+// vertex indices are dropped.
+HRESULT ReadSkinWeights(xfile::IDirectXFileData* k, MeshLoad* m) {
+  Span s = Member(k, nullptr);
+  detail::Bone b;
+  b.name = s.Str();
+  DWORD n = s.Dword();
+  if (!s.ok || n > s.size / 8) return D3DXERR_INVALIDDATA;
+  std::vector<DWORD> idx(n);
+  for (DWORD& x : idx) x = s.Dword();
+  std::vector<float> w(n);
+  for (float& x : w) x = s.Float();
+  for (int i = 0; i < 16; ++i) (&b.offset._11)[i] = s.Float();
+  if (!s.ok) return D3DXERR_INVALIDDATA;
+  for (DWORD i = 0; i < n; ++i) {
+    if (idx[i] < m->nVertices) {
+      b.vertices.push_back(idx[i]);
+      b.weights.push_back(w[i]);
+    }
+  }
+  m->bones.push_back(std::move(b));
+  return D3D_OK;
+}
+
+// The children the loader knows, in file order; others are skipped. The first damaged one
+// fails the load.
+HRESULT ReadChildren(xfile::IDirectXFileData* meshData, MeshLoad* m) {
   auto kids = Children(meshData);
   HRESULT hr = D3D_OK;
   for (auto* k : kids) {
-    if (IsType(k, xfile::TID_D3DRMMeshNormals)) {
-      Span s = Member(k, nullptr);
-      DWORD n = s.Dword();
-      if (!s.ok || n > s.size / 12) { hr = D3DXERR_INVALIDDATA; break; }
-      normals.resize(static_cast<std::size_t>(n) * 3);
-      for (float& x : normals) x = s.Float();
-      DWORD nf = s.Dword();
-      if (!s.ok || nf > s.size / 4) { hr = D3DXERR_INVALIDDATA; break; }
-      faceNormals.resize(nf);
-      for (auto& fn : faceNormals) {
-        DWORD c = s.Dword();
-        if (!s.ok || c > s.size / 4) { hr = D3DXERR_INVALIDDATA; break; }
-        fn.resize(c);
-        for (DWORD& x : fn) {
-          x = s.Dword();
-          if (x >= n) hr = D3DXERR_INVALIDDATA;
-        }
-      }
-      if (!s.ok || hr < 0) { hr = D3DXERR_INVALIDDATA; break; }
-    } else if (IsType(k, xfile::TID_D3DRMMeshTextureCoords)) {
-      Span s = Member(k, nullptr);
-      DWORD n = s.Dword();
-      if (!s.ok || n > s.size / 8) { hr = D3DXERR_INVALIDDATA; break; }
-      uvs.assign(static_cast<std::size_t>(nVertices) * 2, 0.0f);
-      for (DWORD i = 0; i < n; ++i) {
-        float u = s.Float(), v = s.Float();
-        if (i < nVertices) {
-          uvs[i * 2] = u;
-          uvs[i * 2 + 1] = v;
-        }
-      }
-    } else if (IsType(k, xfile::TID_D3DRMMeshVertexColors)) {
-      Span s = Member(k, nullptr);
-      DWORD n = s.Dword();
-      if (!s.ok || n > s.size / 20) { hr = D3DXERR_INVALIDDATA; break; }
-      colors.assign(nVertices, 0xFFFFFFFFu);
-      for (DWORD i = 0; i < n; ++i) {
-        DWORD idx = s.Dword();
-        float c[4] = {s.Float(), s.Float(), s.Float(), s.Float()};
-        auto b = [](float x) { return static_cast<DWORD>(std::clamp(x, 0.0f, 1.0f) * 255.0f + 0.5f); };
-        if (idx < nVertices) colors[idx] = (b(c[3]) << 24) | (b(c[0]) << 16) | (b(c[1]) << 8) | b(c[2]);
-      }
-    } else if (IsType(k, xfile::TID_D3DRMMeshMaterialList)) {
-      Span s = Member(k, nullptr);
-      DWORD nm = s.Dword();
-      DWORD ni = s.Dword();
-      if (!s.ok || ni > s.size / 4) { hr = D3DXERR_INVALIDDATA; break; }
-      faceMaterial.resize(ni);
-      for (DWORD& x : faceMaterial) x = s.Dword();
-      auto ms = Children(k);
-      for (auto* m : ms) {
-        if (!IsType(m, xfile::TID_D3DRMMaterial)) continue;
-        LoadedMaterial lm;
-        if ((hr = ReadMaterial(m, &lm)) < 0) break;
-        mats.push_back(std::move(lm));
-      }
-      ReleaseAll(ms);
-      if (hr < 0) break;
-      (void)nm;
-    } else if (IsType(k, xfile::DXFILEOBJ_SkinWeights)) {
-      Span s = Member(k, nullptr);
-      detail::Bone b;
-      b.name = s.Str();
-      DWORD n = s.Dword();
-      if (!s.ok || n > s.size / 8) { hr = D3DXERR_INVALIDDATA; break; }
-      std::vector<DWORD> idx(n);
-      for (DWORD& x : idx) x = s.Dword();
-      std::vector<float> w(n);
-      for (float& x : w) x = s.Float();
-      for (int i = 0; i < 16; ++i) (&b.offset._11)[i] = s.Float();
-      if (!s.ok) { hr = D3DXERR_INVALIDDATA; break; }
-      // Out-of-range vertex indices are dropped.
-      for (DWORD i = 0; i < n; ++i) {
-        if (idx[i] < nVertices) {
-          b.vertices.push_back(idx[i]);
-          b.weights.push_back(w[i]);
-        }
-      }
-      bones.push_back(std::move(b));
-    }
+    if (IsType(k, xfile::TID_D3DRMMeshNormals))
+      hr = ReadNormals(k, m);
+    else if (IsType(k, xfile::TID_D3DRMMeshTextureCoords))
+      hr = ReadTextureCoords(k, m);
+    else if (IsType(k, xfile::TID_D3DRMMeshVertexColors))
+      hr = ReadVertexColors(k, m);
+    else if (IsType(k, xfile::TID_D3DRMMeshMaterialList))
+      hr = ReadMaterialList(k, m);
+    else if (IsType(k, xfile::DXFILEOBJ_SkinWeights))
+      hr = ReadSkinWeights(k, m);
+    if (hr < 0) break;
   }
   ReleaseAll(kids);
-  if (hr < 0) return hr;
+  return hr;
+}
 
-  // Normal index per face corner; vertices are split where one position carries
-  // different normals.
-  bool perCorner = !normals.empty() && faceNormals.size() == nFaces;
-  if (perCorner)
-    for (DWORD f = 0; f < nFaces; ++f)
-      if (faceNormals[f].size() != polys[f].size()) perCorner = false;
-  bool perVertex = !normals.empty() && !perCorner && normals.size() / 3 >= nVertices;
-  bool hasNormals = perCorner || perVertex;
+// Polygons fanned into triangles, with the normal index of every corner. Vertices are split
+// where one position carries different normals: positions keep their slots, extra normals
+// of a position get appended copies.
+void Triangulate(MeshLoad* m) {
+  m->perCorner = !m->normals.empty() && m->faceNormals.size() == m->nFaces;
+  if (m->perCorner)
+    for (DWORD f = 0; f < m->nFaces; ++f)
+      if (m->faceNormals[f].size() != m->polys[f].size()) m->perCorner = false;
+  bool perVertex = !m->normals.empty() && !m->perCorner && m->normals.size() / 3 >= m->nVertices;
+  m->hasNormals = m->perCorner || perVertex;
 
-  // New vertex -> position index and normal index; positions keep their slots, extra
-  // normals of a position get appended copies.
-  std::vector<DWORD> origOf(nVertices), normalOf(nVertices);
-  for (DWORD v = 0; v < nVertices; ++v) {
-    origOf[v] = v;
-    normalOf[v] = perCorner ? UNUSED32 : v;
+  m->origOf.resize(m->nVertices);
+  m->normalOf.resize(m->nVertices);
+  for (DWORD v = 0; v < m->nVertices; ++v) {
+    m->origOf[v] = v;
+    m->normalOf[v] = m->perCorner ? UNUSED32 : v;
   }
   std::unordered_map<std::uint64_t, DWORD> copiesByNormal;
-  std::vector<DWORD> tris;  // 3 new-vertex indices per triangle
-  std::vector<DWORD> triFace;
-  for (DWORD f = 0; f < nFaces; ++f) {
-    const auto& p = polys[f];
+  for (DWORD f = 0; f < m->nFaces; ++f) {
+    const auto& p = m->polys[f];
     for (std::size_t i = 1; i + 1 < p.size(); ++i) {
       std::size_t c[3] = {0, i, i + 1};
       for (std::size_t k : c) {
         DWORD pos = p[k];
         DWORD v = pos;
-        if (perCorner) {
-          DWORD nrm = faceNormals[f][k];
-          if (normalOf[pos] == UNUSED32) {
-            normalOf[pos] = nrm;
-          } else if (normalOf[pos] != nrm) {
+        if (m->perCorner) {
+          DWORD nrm = m->faceNormals[f][k];
+          if (m->normalOf[pos] == UNUSED32) {
+            m->normalOf[pos] = nrm;
+          } else if (m->normalOf[pos] != nrm) {
             std::uint64_t key = (static_cast<std::uint64_t>(pos) << 32) | nrm;
-            auto [it, inserted] = copiesByNormal.emplace(key, static_cast<DWORD>(origOf.size()));
+            auto [it, inserted] = copiesByNormal.emplace(key, static_cast<DWORD>(m->origOf.size()));
             if (inserted) {
-              origOf.push_back(pos);
-              normalOf.push_back(nrm);
+              m->origOf.push_back(pos);
+              m->normalOf.push_back(nrm);
             }
             v = it->second;
           }
         }
-        tris.push_back(v);
+        m->tris.push_back(v);
       }
-      triFace.push_back(f);
+      m->triFace.push_back(f);
     }
   }
-  DWORD nTris = static_cast<DWORD>(triFace.size());
-  DWORD nNew = static_cast<DWORD>(origOf.size());
-  if (nTris == 0) return D3DXERR_INVALIDDATA;
+}
 
-  DWORD fvf = D3DFVF_XYZ | (hasNormals ? D3DFVF_NORMAL : 0) | (colors.empty() ? 0 : D3DFVF_DIFFUSE) |
-              (uvs.empty() ? 0 : D3DFVF_TEX1);
-  DWORD meshOptions = options;
-  if (nNew > 0xFFFF) meshOptions |= D3DXMESH_32BIT;
-  ID3DXMesh* mesh = nullptr;
-  if ((hr = D3DXCreateMeshFVF(nTris, nNew, meshOptions, fvf, device, &mesh)) < 0) return hr;
-
+// Vertex data in the order of `fvf` (position, normal, colour, texture coordinates), the
+// indices at the width of `meshOptions`, and per triangle its face's material, clamped to
+// the materials there are.
+void FillMesh(ID3DXMesh* mesh, xfile::IDirectXFileData* meshData, DWORD fvf, DWORD meshOptions, const MeshLoad& m) {
   BYTE* vb = nullptr;
   mesh->LockVertexBuffer(0, &vb);
   UINT stride = FVFVertexSize(fvf);
   Span pos = Member(meshData, "vertices");
+  DWORD nNew = static_cast<DWORD>(m.origOf.size());
   for (DWORD v = 0; v < nNew; ++v) {
     BYTE* d = vb + static_cast<std::size_t>(v) * stride;
-    DWORD o = origOf[v];
+    DWORD o = m.origOf[v];
     std::memcpy(d, pos.p + static_cast<std::size_t>(o) * 12, 12);
     UINT off = 12;
-    if (hasNormals) {
-      DWORD n = perCorner ? normalOf[v] : o;
-      if (n != UNUSED32 && static_cast<std::size_t>(n) * 3 + 2 < normals.size())
-        std::memcpy(d + off, &normals[static_cast<std::size_t>(n) * 3], 12);
+    if (m.hasNormals) {
+      DWORD n = m.perCorner ? m.normalOf[v] : o;
+      if (n != UNUSED32 && static_cast<std::size_t>(n) * 3 + 2 < m.normals.size())
+        std::memcpy(d + off, &m.normals[static_cast<std::size_t>(n) * 3], 12);
       else
         std::memset(d + off, 0, 12);
       off += 12;
     }
-    if (!colors.empty()) {
-      std::memcpy(d + off, &colors[o], 4);
+    if (!m.colors.empty()) {
+      std::memcpy(d + off, &m.colors[o], 4);
       off += 4;
     }
-    if (!uvs.empty()) std::memcpy(d + off, &uvs[static_cast<std::size_t>(o) * 2], 8);
+    if (!m.uvs.empty()) std::memcpy(d + off, &m.uvs[static_cast<std::size_t>(o) * 2], 8);
   }
   mesh->UnlockVertexBuffer();
   BYTE* ib = nullptr;
   mesh->LockIndexBuffer(0, &ib);
-  for (std::size_t i = 0; i < tris.size(); ++i) {
+  for (std::size_t i = 0; i < m.tris.size(); ++i) {
     if (meshOptions & D3DXMESH_32BIT) {
-      std::memcpy(ib + i * 4, &tris[i], 4);
+      std::memcpy(ib + i * 4, &m.tris[i], 4);
     } else {
-      auto s = static_cast<std::uint16_t>(tris[i]);
+      auto s = static_cast<std::uint16_t>(m.tris[i]);
       std::memcpy(ib + i * 2, &s, 2);
     }
   }
   mesh->UnlockIndexBuffer();
   DWORD* attr = nullptr;
   mesh->LockAttributeBuffer(0, &attr);
-  DWORD nm = static_cast<DWORD>(mats.size());
+  DWORD nm = static_cast<DWORD>(m.mats.size());
+  DWORD nTris = static_cast<DWORD>(m.triFace.size());
   for (DWORD t = 0; t < nTris; ++t) {
     DWORD a = 0;
-    if (!faceMaterial.empty()) {
-      DWORD f = triFace[t];
-      a = f < faceMaterial.size() ? faceMaterial[f] : faceMaterial.back();
+    if (!m.faceMaterial.empty()) {
+      DWORD f = m.triFace[t];
+      a = f < m.faceMaterial.size() ? m.faceMaterial[f] : m.faceMaterial.back();
     }
     attr[t] = nm ? std::min(a, nm - 1) : 0;
   }
   mesh->UnlockAttributeBuffer();
+}
 
-  // Outputs.
-  if (adjacencyOut) {
-    if ((hr = D3DXCreateBuffer(nTris * 12, adjacencyOut)) < 0) {
-      mesh->Release();
-      return hr;
-    }
-    mesh->GenerateAdjacency(0.0f, static_cast<DWORD*>((*adjacencyOut)->GetBufferPointer()));
-  }
-  if (materialsOut) {
-    *materialsOut = nullptr;
-    if (nm) {
-      std::size_t bytes = sizeof(D3DXMATERIAL) * nm;
-      for (const auto& m : mats)
-        if (m.hasTexture) bytes += m.texture.size() + 1;
-      if ((hr = D3DXCreateBuffer(static_cast<DWORD>(bytes), materialsOut)) < 0) {
-        mesh->Release();
-        if (adjacencyOut && *adjacencyOut) (*adjacencyOut)->Release();
-        return hr;
-      }
-      auto* base = static_cast<BYTE*>((*materialsOut)->GetBufferPointer());
-      auto* out = reinterpret_cast<D3DXMATERIAL*>(base);
-      char* strings = reinterpret_cast<char*>(base + sizeof(D3DXMATERIAL) * nm);
-      for (DWORD i = 0; i < nm; ++i) {
-        out[i].MatD3D = mats[i].mat;
-        out[i].pTextureFilename = nullptr;
-        if (mats[i].hasTexture) {
-          std::memcpy(strings, mats[i].texture.c_str(), mats[i].texture.size() + 1);
-          out[i].pTextureFilename = strings;
-          strings += mats[i].texture.size() + 1;
-        }
-      }
+// The materials as one buffer: the D3DXMATERIAL array, then the texture names it points at.
+// No materials: no buffer.
+HRESULT WriteMaterials(const std::vector<LoadedMaterial>& mats, ID3DXBuffer** out) {
+  *out = nullptr;
+  DWORD nm = static_cast<DWORD>(mats.size());
+  if (!nm) return D3D_OK;
+  std::size_t bytes = sizeof(D3DXMATERIAL) * nm;
+  for (const auto& m : mats)
+    if (m.hasTexture) bytes += m.texture.size() + 1;
+  HRESULT hr = D3DXCreateBuffer(static_cast<DWORD>(bytes), out);
+  if (hr < 0) return hr;
+  auto* base = static_cast<BYTE*>((*out)->GetBufferPointer());
+  auto* materials = reinterpret_cast<D3DXMATERIAL*>(base);
+  char* strings = reinterpret_cast<char*>(base + sizeof(D3DXMATERIAL) * nm);
+  for (DWORD i = 0; i < nm; ++i) {
+    materials[i].MatD3D = mats[i].mat;
+    materials[i].pTextureFilename = nullptr;
+    if (mats[i].hasTexture) {
+      std::memcpy(strings, mats[i].texture.c_str(), mats[i].texture.size() + 1);
+      materials[i].pTextureFilename = strings;
+      strings += mats[i].texture.size() + 1;
     }
   }
-  if (numMaterialsOut) *numMaterialsOut = nm;
+  return D3D_OK;
+}
 
-  // Skin weights follow the vertices they were given for, duplicates included.
-  std::vector<std::vector<DWORD>> copies(nVertices);
-  for (DWORD v = 0; v < nNew; ++v) copies[origOf[v]].push_back(v);
-  for (auto& b : bones) {
+// Skin weights follow the vertices they were given for, split copies included.
+void FollowSplitVertices(MeshLoad* m) {
+  std::vector<std::vector<DWORD>> copies(m->nVertices);
+  for (DWORD v = 0; v < m->origOf.size(); ++v) copies[m->origOf[v]].push_back(v);
+  for (auto& b : m->bones) {
     std::vector<DWORD> vs;
     std::vector<float> ws;
     for (std::size_t i = 0; i < b.vertices.size(); ++i)
@@ -406,32 +440,82 @@ HRESULT D3DXLoadSkinMeshFromXof(xfile::IDirectXFileData* meshData, DWORD options
     b.vertices.swap(vs);
     b.weights.swap(ws);
   }
+}
+
+// The bone names as one buffer: the char* array, then the names it points at. Without bones,
+// or when the buffer cannot be made, *out stays null.
+void WriteBoneNames(const std::vector<detail::Bone>& bones, ID3DXBuffer** out) {
+  *out = nullptr;
   DWORD nb = static_cast<DWORD>(bones.size());
-  if (boneNamesOut) {
-    *boneNamesOut = nullptr;
-    if (nb) {
-      std::size_t bytes = sizeof(char*) * nb;
-      for (const auto& b : bones) bytes += b.name.size() + 1;
-      if (D3DXCreateBuffer(static_cast<DWORD>(bytes), boneNamesOut) >= 0) {
-        auto* base = static_cast<BYTE*>((*boneNamesOut)->GetBufferPointer());
-        auto** names = reinterpret_cast<char**>(base);
-        char* s = reinterpret_cast<char*>(base + sizeof(char*) * nb);
-        for (DWORD i = 0; i < nb; ++i) {
-          std::memcpy(s, bones[i].name.c_str(), bones[i].name.size() + 1);
-          names[i] = s;
-          s += bones[i].name.size() + 1;
-        }
-      }
-    }
+  if (!nb) return;
+  std::size_t bytes = sizeof(char*) * nb;
+  for (const auto& b : bones) bytes += b.name.size() + 1;
+  if (D3DXCreateBuffer(static_cast<DWORD>(bytes), out) < 0) return;
+  auto* base = static_cast<BYTE*>((*out)->GetBufferPointer());
+  auto** names = reinterpret_cast<char**>(base);
+  char* s = reinterpret_cast<char*>(base + sizeof(char*) * nb);
+  for (DWORD i = 0; i < nb; ++i) {
+    std::memcpy(s, bones[i].name.c_str(), bones[i].name.size() + 1);
+    names[i] = s;
+    s += bones[i].name.size() + 1;
   }
-  if (boneTransformsOut) {
-    *boneTransformsOut = nullptr;
-    if (nb && D3DXCreateBuffer(static_cast<DWORD>(sizeof(D3DXMATRIX) * nb), boneTransformsOut) >= 0) {
-      auto* m = static_cast<D3DXMATRIX*>((*boneTransformsOut)->GetBufferPointer());
-      for (DWORD i = 0; i < nb; ++i) m[i] = bones[i].offset;
-    }
+}
+
+// The bones' offset matrices as one D3DXMATRIX array; null as above.
+void WriteBoneTransforms(const std::vector<detail::Bone>& bones, ID3DXBuffer** out) {
+  *out = nullptr;
+  DWORD nb = static_cast<DWORD>(bones.size());
+  if (nb && D3DXCreateBuffer(static_cast<DWORD>(sizeof(D3DXMATRIX) * nb), out) >= 0) {
+    auto* m = static_cast<D3DXMATRIX*>((*out)->GetBufferPointer());
+    for (DWORD i = 0; i < nb; ++i) m[i] = bones[i].offset;
   }
-  auto* skin = new (std::nothrow) detail::SkinMesh(mesh, std::move(bones));
+}
+
+}  // namespace
+
+HRESULT D3DXLoadSkinMeshFromXof(xfile::IDirectXFileData* meshData, DWORD options, IDirect3DDevice8* device,
+                                ID3DXBuffer** adjacencyOut, ID3DXBuffer** materialsOut, DWORD* numMaterialsOut,
+                                ID3DXBuffer** boneNamesOut, ID3DXBuffer** boneTransformsOut,
+                                ID3DXSkinMesh** skinMeshOut) {
+  if (!meshData || !skinMeshOut) return D3DERR_INVALIDCALL;
+  if (!IsType(meshData, xfile::TID_D3DRMMesh)) return D3DXERR_INVALIDDATA;
+  *skinMeshOut = nullptr;
+
+  MeshLoad m;
+  HRESULT hr = ReadPolygons(meshData, &m);
+  if (hr < 0) return hr;
+  if ((hr = ReadChildren(meshData, &m)) < 0) return hr;
+  Triangulate(&m);
+  DWORD nTris = static_cast<DWORD>(m.triFace.size());
+  DWORD nNew = static_cast<DWORD>(m.origOf.size());
+  if (nTris == 0) return D3DXERR_INVALIDDATA;
+
+  DWORD fvf = D3DFVF_XYZ | (m.hasNormals ? D3DFVF_NORMAL : 0) | (m.colors.empty() ? 0 : D3DFVF_DIFFUSE) |
+              (m.uvs.empty() ? 0 : D3DFVF_TEX1);
+  DWORD meshOptions = options;
+  if (nNew > 0xFFFF) meshOptions |= D3DXMESH_32BIT;
+  ID3DXMesh* mesh = nullptr;
+  if ((hr = D3DXCreateMeshFVF(nTris, nNew, meshOptions, fvf, device, &mesh)) < 0) return hr;
+  FillMesh(mesh, meshData, fvf, meshOptions, m);
+
+  // Outputs.
+  if (adjacencyOut) {
+    if ((hr = D3DXCreateBuffer(nTris * 12, adjacencyOut)) < 0) {
+      mesh->Release();
+      return hr;
+    }
+    mesh->GenerateAdjacency(0.0f, static_cast<DWORD*>((*adjacencyOut)->GetBufferPointer()));
+  }
+  if (materialsOut && (hr = WriteMaterials(m.mats, materialsOut)) < 0) {
+    mesh->Release();
+    if (adjacencyOut && *adjacencyOut) (*adjacencyOut)->Release();
+    return hr;
+  }
+  if (numMaterialsOut) *numMaterialsOut = static_cast<DWORD>(m.mats.size());
+  FollowSplitVertices(&m);
+  if (boneNamesOut) WriteBoneNames(m.bones, boneNamesOut);
+  if (boneTransformsOut) WriteBoneTransforms(m.bones, boneTransformsOut);
+  auto* skin = new (std::nothrow) detail::SkinMesh(mesh, std::move(m.bones));
   if (!skin) {
     mesh->Release();
     return win32::E_OUTOFMEMORY;

@@ -47,8 +47,8 @@ using LPD3DXSKINMESH = ID3DXSkinMesh*;
 
 // Loads the Mesh data object: positions, faces (polygons fanned into triangles), normals,
 // texture coordinates, vertex colours, the material list with materials and texture file
-// names, XSkinMeshHeader and SkinWeights. Vertices that carry different normals per face
-// are split. Outputs: adjacency (3 DWORDs per face), materials (D3DXMATERIAL array with
+// names, and SkinWeights (an XSkinMeshHeader is skipped: the weights themselves say it all).
+// Vertices that carry different normals per face are split. Outputs: adjacency (3 DWORDs per face), materials (D3DXMATERIAL array with
 // the names stored in the same buffer), material count, bone names (char* array), bone
 // offset matrices (D3DXMATRIX array), and the skin mesh. Out-of-range indices in the file
 // fail the load (D3DXERR_INVALIDDATA); out-of-range skin weights are dropped.

@@ -1,5 +1,34 @@
 // Basic Win32 types and constants with their Windows sizes and numeric values, so the
 // subsystems speak the terms the program was designed in.
+//
+// Where the Win32 stand-in stops (each header of this folder details its part):
+// Done:
+//  - Windows over SDL2 on X11 (window.h): classes; message-only, popup (full-screen when it
+//    covers a monitor), captioned and child windows, the parent being ours, a foreign X11
+//    window or the root; rectangles, focus, visibility, window data, cursor, FindWindowA
+//    across this user's processes. SDL events become the messages window.h lists.
+//  - The message queue (messages.h): post, send, peek, get, dispatch, WM_QUIT, WM_PAINT,
+//    timers with or without a callback, TranslateMessage, DefWindowProcA; system suspend
+//    as WM_POWERBROADCAST; SIGTERM, SIGINT and SIGHUP as a clean end (signals.h).
+//  - Modal dialogs from templates with a GTK 3 backend and an in-memory one that tests drive
+//    (dialog.h); message boxes in GTK or on stderr (msgbox.h); ShellExecuteA via xdg-open.
+//  - HKEY_CURRENT_USER in one file with DWORD, string and raw values, locked atomic writes
+//    (registry.h); resources embedded at link time and read in place (resources.h).
+//  - The part of GDI the program paints with (gdi.h): stock and solid brushes, bitmaps from
+//    resources or pixels, BeginPaint/EndPaint, memory DCs, BitBlt, FillRect, GetPixel.
+//  - Displays and their modes from SDL (monitors.h); clocks with a manual mode (clock.h);
+//    the C runtime's rand (crt_rand.h); temporary files and LoadLibraryA over dlopen
+//    (files.h); Windows-1251 texts shown as UTF-8 (codepage.h).
+// Partly:
+//  - Only the ANSI ("A") calls, with 8-bit Windows-1251 or UTF-8 texts.
+//  - One message queue per process; PostThreadMessageA reaches only the calling thread.
+//  - Dialog controls are buttons (push, check, radio, group box), statics (text, bitmap),
+//    drop-down list combo boxes and track bars, answering the messages dialog.h lists.
+//  - Stock cursors all show as the system pointer; icons come from group-icon resources.
+//  - Display modes are listed, never changed; the registry's other roots hold no keys, and
+//    keys can be neither enumerated nor deleted.
+// Left out: double-click messages, menus, edit and list controls, GDI text and pens,
+//  clipboard, printing, the Unicode ("W") calls.
 #pragma once
 
 #include <cstddef>

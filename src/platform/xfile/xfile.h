@@ -4,6 +4,31 @@
 // Objects handed out are reference counted (AddRef/Release). Every object of one parsed
 // file shares one document: the document lives as long as any of its objects or the
 // enumerator does.
+//
+// Where this service stops (xfile_writer.h is the other way, for the tools and tests):
+// Done:
+//  - The four forms (txt, bin, tzip, bzip) of format version 03xx with 32- or 64-bit
+//    floats, read from memory or from a file on disk; compressed forms as MSZIP blocks.
+//  - Templates from the file itself, from RegisterTemplates (any form) and built in (the
+//    standard templates, also as text and as the binary image the program registers, and
+//    the skinning and vertex-data extensions).
+//  - Top-level data objects in file order or found by name or id; children as data
+//    objects and as references resolved by name or id; names, ids and template GUIDs.
+//  - GetData of the whole object or of one top-level member, laid out by the template:
+//    arrays sized by earlier members or constants, nested structures, strings as pointers,
+//    64-bit file floats narrowed to FLOAT.
+// Partly:
+//  - A parse error does not fail CreateEnumObject: the objects before it enumerate, and
+//    the error comes back when the enumeration reaches the damaged object.
+//  - An object whose template is declared nowhere has GUID_NULL as its type and no data,
+//    but its children can still be walked.
+//  - Restrictions of templates are kept but not enforced on children;
+//    UNICODE and CSTRING members are read as plain strings.
+//  - Nesting is bounded (64 objects, 32 template levels deep); deeper is
+//    DXFILEERR_BADOBJECT.
+// Left out: binary objects (IDirectXFileBinary is declared, but no file yields one),
+//  loading from resources or URLs (only DXFILELOAD_FROMFILE and DXFILELOAD_FROMMEMORY),
+//  and the save-object interface (writing goes through xfile::Writer).
 #pragma once
 
 #include <cstddef>
