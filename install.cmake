@@ -46,6 +46,10 @@ install(FILES data/hoardel3d.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensav
 install(FILES data/hoardel3d.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 hoardel_gzip(hoardel_manpage ${PROJECT_SOURCE_DIR}/docs/hoardel3d.6 ${PROJECT_BINARY_DIR}/man/hoardel3d.6.gz)
 install(FILES ${PROJECT_BINARY_DIR}/man/hoardel3d.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+foreach(tool hoardel-rar hoardel-xdump)
+  hoardel_gzip(${tool}_manpage ${PROJECT_SOURCE_DIR}/docs/${tool}.1 ${PROJECT_BINARY_DIR}/man/${tool}.1.gz)
+  install(FILES ${PROJECT_BINARY_DIR}/man/${tool}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
 # XScreenSaver runs its programs from libexec/xscreensaver; a relative link keeps the
 # installed tree movable (DESTDIR, staging).
 install(CODE [[
