@@ -1,5 +1,6 @@
 #include "media/rar20_unpacker.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -85,6 +86,30 @@ inline void CopyMatch(std::uint8_t* w, std::uint32_t& pos, std::uint32_t distanc
   }
 }
 
+// A match in a stream that has not yet filled the window, reaching before the stream's first
+// byte (or, with distance 0, at the byte it is about to write): those bytes read as zeros,
+// as in a window cleared for the stream, without the window having been cleared.
+void CopyMatchFromStart(std::uint8_t* w, std::uint32_t& pos, std::uint32_t distance, std::uint32_t length) {
+  const std::int64_t back = distance != 0 ? distance : kRarWindowSize;
+  for (std::uint32_t i = 0; i < length; ++i) {
+    std::int64_t from = std::int64_t{pos} + i - back;  // stream offset of the source byte
+    w[(pos + i) & kRarWindowMask] = from < 0 ? 0 : w[from & kRarWindowMask];
+  }
+  pos = (pos + length) & kRarWindowMask;
+}
+
+// A table built from no code lengths at all, copied instead of built on every reset.
+void ResetTable(HuffmanTable& t, int size) {
+  static const HuffmanTable empty = [] {
+    HuffmanTable e;
+    const std::uint8_t none[kMainSymbols] = {};
+    e.Build(none, kMainSymbols);
+    return e;
+  }();
+  t = empty;
+  t.symbolCount = size;
+}
+
 }  // namespace
 
 void HuffmanTable::Build(const std::uint8_t* lengths, int size) {
@@ -111,20 +136,20 @@ void HuffmanTable::Build(const std::uint8_t* lengths, int size) {
 
   // Quick table: every prefix of kQuickBits bits whose code length is at most that long
   // maps to one (length, symbol). Limits are multiples of 2^(16-n) except the 0xFFFF
-  // cap, which every peeked value (low bit clear) lies below.
+  // cap, which every peeked value (low bit clear) lies below. The codes of length n
+  // cover runs of 2^(kQuickBits-n) entries, one run per code.
   constexpr int Q = kQuickBits;
   std::uint32_t p = 0;
   for (int n = 1; n <= Q; ++n) {
     std::uint32_t lim = limit[n] >= 0xFFFF ? 0x10000 : limit[n];
     std::uint32_t hi = lim >> (16 - Q);
-    for (; p < hi; ++p) {
-      std::uint32_t v = p << (16 - Q);
-      std::uint32_t index = firstIndex[n] + ((v - limit[n - 1]) >> (16 - n));
+    const std::uint32_t run = 1u << (Q - n);
+    for (std::uint32_t index = firstIndex[n]; p < hi; p += run, ++index) {
       std::uint32_t sym = index < static_cast<std::uint32_t>(size) ? symbols[index] : symbols[0];
-      quick[p] = static_cast<std::uint16_t>(sym | (n << 9));
+      std::fill_n(quick + p, run, static_cast<std::uint16_t>(sym | (n << 9)));
     }
   }
-  for (; p < (1u << Q); ++p) quick[p] = 0;
+  std::fill(quick + p, quick + (1u << Q), std::uint16_t{0});
 }
 
 std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, unsigned s) {
@@ -174,13 +199,9 @@ std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, u
   return static_cast<std::uint8_t>(c & 0xFF);
 }
 
-void Rar20Unpacker::ResetReusingWindow(std::uint8_t* window) {
-  std::memset(window, 0, windowUsed_ < kRarWindowSize ? windowUsed_ : kRarWindowSize);
-  Reset(true);
-}
-
-void Rar20Unpacker::Reset(bool windowZeroed) {
-  windowUsed_ = windowZeroed ? 0 : kRarWindowSize;
+void Rar20Unpacker::Reset() {
+  windowUsed_ = 0;
+  memberStart_ = 0;
   std::memset(in_, 0, sizeof in_);
   bitPos_ = inTop_ = validTop_ = packedLeft_ = 0;
   archive_ = nullptr;
@@ -190,12 +211,11 @@ void Rar20Unpacker::Reset(bool windowZeroed) {
   out_ = nullptr;
   outCapacity_ = 0;
   written_ = nullptr;
-  std::uint8_t none[kMainSymbols] = {};
-  main_.Build(none, kMainSymbols);
-  dist_.Build(none, kDistSymbols);
-  rep_.Build(none, kRepSymbols);
-  bitLength_.Build(none, kBitLengthSymbols);
-  for (auto& t : audio_) t.Build(none, kAudioSymbols);
+  ResetTable(main_, kMainSymbols);
+  ResetTable(dist_, kDistSymbols);
+  ResetTable(rep_, kRepSymbols);
+  ResetTable(bitLength_, kBitLengthSymbols);
+  for (auto& t : audio_) ResetTable(t, kAudioSymbols);
   std::memset(previousLengths_, 0, sizeof previousLengths_);
   std::memset(ring_, 0, sizeof ring_);
   ringIndex_ = lastDistance_ = lastLength_ = 0;
@@ -455,8 +475,14 @@ void Rar20Unpacker::RunLz() {
     ring_[ringIndex_++ & 3] = distance;
     lastDistance_ = distance;
     lastLength_ = length;
+    // Until the stream fills the window, wpos is its byte count: a match from further back
+    // (or from distance 0) would read bytes it never wrote.
+    if ((distance > wpos || distance == 0) &&
+        windowUsed_ + static_cast<std::uint64_t>(memberStart_ - outLeft) < kRarWindowSize)
+      CopyMatchFromStart(w, wpos, distance, length);
+    else
+      CopyMatch(w, wpos, distance, length);
     outLeft -= length;
-    CopyMatch(w, wpos, distance, length);
   }
   bitPos_ = bitPos;
   windowPos_ = wpos;
@@ -511,15 +537,13 @@ void Rar20Unpacker::DecompressMember(std::uint8_t* window, MediaArchive& archive
     std::memset(ring_, 0, sizeof ring_);
     ringIndex_ = 0;
     lastLength_ = lastDistance_ = 0;
-    // Only what earlier members wrote needs clearing: a stream writes from 0 upwards.
-    std::memset(window_, 0, windowUsed_ < kRarWindowSize ? windowUsed_ : kRarWindowSize);
     windowUsed_ = 0;
     std::memset(previousLengths_, 0, sizeof previousLengths_);
     windowPos_ = flushPos_ = 0;
   }
   FillInput(true);
   if (!solid) ReadTables();
-  outLeft_ = static_cast<std::int64_t>(unpackedSize) - 1;
+  outLeft_ = memberStart_ = static_cast<std::int64_t>(unpackedSize) - 1;
   while (outLeft_ >= 0) {
     if (audioMode_) {
       RunAudio();
@@ -528,7 +552,7 @@ void Rar20Unpacker::DecompressMember(std::uint8_t* window, MediaArchive& archive
     }
   }
   // Every byte written moved out_left down by one.
-  windowUsed_ += static_cast<std::uint64_t>(std::int64_t{unpackedSize} - 1 - outLeft_);
+  windowUsed_ += static_cast<std::uint64_t>(memberStart_ - outLeft_);
   EndOfMember();
   archive_ = nullptr;
   out_ = nullptr;
