@@ -226,6 +226,43 @@ void BM_RarDecodeArchiveFile(benchmark::State& state) {
 }
 BENCHMARK(BM_RarDecodeArchiveFile)->Unit(benchmark::kMillisecond);
 
+// zlib's inflate (deflate level 9) of the same archive's unpacked members, one after another.
+void BM_ZlibInflateArchiveFile(benchmark::State& state) {
+  const char* path = std::getenv("RAR_BENCH_ARCHIVE");
+  if (!path) {
+    state.SkipWithError("set RAR_BENCH_ARCHIVE to an archive");
+    return;
+  }
+  static std::vector<std::uint8_t> all, deflated;
+  if (all.empty()) {
+    std::vector<std::uint8_t> bytes;
+    if (std::FILE* f = std::fopen(path, "rb")) {
+      std::uint8_t buf[65536];
+      std::size_t n;
+      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+      std::fclose(f);
+    }
+    media::WalkArchive(bytes.data(), static_cast<std::uint32_t>(bytes.size()), true,
+                       [&](const media::WalkedMember& m) { all.insert(all.end(), m.data, m.data + m.size); });
+    uLongf n = compressBound(static_cast<uLong>(all.size()));
+    deflated.resize(n);
+    compress2(deflated.data(), &n, all.data(), static_cast<uLong>(all.size()), 9);
+    deflated.resize(n);
+  }
+  if (all.empty()) {
+    state.SkipWithError("not a good archive");
+    return;
+  }
+  std::vector<Bytef> out(all.size());
+  for (auto _ : state) {
+    uLongf n = static_cast<uLongf>(out.size());
+    if (uncompress(out.data(), &n, deflated.data(), static_cast<uLong>(deflated.size())) != Z_OK)
+      state.SkipWithError("inflate failed");
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * all.size()));
+}
+BENCHMARK(BM_ZlibInflateArchiveFile)->Unit(benchmark::kMillisecond);
+
 void BM_SevenZipTestFile(benchmark::State& state) {
   const char* path = std::getenv("RAR_BENCH_ARCHIVE");
   Corpus& c = TheCorpus();
