@@ -31,6 +31,10 @@ constexpr std::uint32_t kRefillLengths = 8188 * 8;
 constexpr std::uint32_t kKeepBytes = 32;
 // Deliver once the undelivered stretch comes this close to the whole window.
 constexpr std::uint32_t kDeliverMargin = 270;
+// Most input one LZ symbol takes with its extra bits and distance (15 + 5 + 15 + 16 bits),
+// and most output it makes (a match of 255 + 5).
+constexpr std::uint32_t kMostBitsPerSymbol = 51;
+constexpr std::uint32_t kMostBytesPerSymbol = 260;
 
 // The next 16 bits: bytes in_byte..in_byte+2 as a big-endian number, shifted by in_bit.
 // Reads one byte more than that; the buffer has padding for it.
@@ -41,19 +45,35 @@ inline std::uint32_t PeekAt(const std::uint8_t* in, std::uint32_t bitPos) {
   return ((v << (bitPos & 7)) >> 16) & 0xFFFF;
 }
 
-inline unsigned DecodeAt(const HuffmanTable& t, const std::uint8_t* in, std::uint32_t& bitPos) {
-  std::uint32_t v = PeekAt(in, bitPos) & 0xFFFE;
-  std::uint32_t e = t.quick[v >> (16 - HuffmanTable::kQuickBits)];
-  if (e != 0) {
-    bitPos += e >> 9;
-    return e & 0x1FF;
-  }
+// The exact decode of a code longer than kQuickBits, or of one the quick tables lack.
+inline unsigned DecodeSlow(const HuffmanTable& t, std::uint32_t v, unsigned& length) {
+  v &= 0xFFFE;
   unsigned n = HuffmanTable::kQuickBits + 1;
   while (n < 15 && v >= t.limit[n]) ++n;
-  bitPos += n;
+  length = n;
   std::uint32_t index = t.firstIndex[n] + ((v - t.limit[n - 1]) >> (16 - n));
   if (index >= static_cast<std::uint32_t>(t.symbolCount)) index = 0;
   return t.symbols[index];
+}
+
+inline unsigned DecodeAt(const HuffmanTable& t, const std::uint8_t* in, std::uint32_t& bitPos) {
+  std::uint32_t v = PeekAt(in, bitPos);
+  std::uint32_t q = v >> (16 - HuffmanTable::kQuickBits);
+  if (unsigned n = t.quickLength[q]) {
+    bitPos += n;
+    return t.quickSymbol[q];
+  }
+  unsigned n;
+  unsigned s = DecodeSlow(t, v, n);
+  bitPos += n;
+  return s;
+}
+
+template <typename Chunk>
+inline void CopyChunk(std::uint8_t* d, const std::uint8_t* s) {
+  Chunk c;
+  std::memcpy(&c, s, sizeof c);
+  std::memcpy(d, &c, sizeof c);
 }
 
 // Copies a match through the window, with the result of a byte-by-byte copy even where
@@ -63,20 +83,35 @@ inline void CopyMatch(std::uint8_t* w, std::uint32_t& pos, std::uint32_t distanc
   if (pos + length <= kRarWindowSize && src + length <= kRarWindowSize) {
     std::uint8_t* d = w + pos;
     const std::uint8_t* s = w + src;
-    pos += length;
-    if (distance >= 8 || src > pos - length) {
-      // Eight bytes at a time: the source is either at least 8 bytes behind or ahead.
-      while (length >= 8) {
-        std::uint64_t chunk;
-        std::memcpy(&chunk, s, 8);
-        std::memcpy(d, &chunk, 8);
-        s += 8;
-        d += 8;
-        length -= 8;
+    const bool ahead = src > pos;
+    pos = (pos + length) & kRarWindowMask;
+    if (distance >= 8 && distance <= kRarWindowSize - 8) {
+      // The source lies at least 8 bytes behind or ahead: whole chunks copy the same bytes
+      // a byte at a time would, and the last chunk may overlap the one before it.
+      if (length >= 8) {
+        for (; length > 8; length -= 8, s += 8, d += 8) CopyChunk<std::uint64_t>(d, s);
+        CopyChunk<std::uint64_t>(d + length - 8, s + length - 8);
+      } else if (length >= 4) {
+        CopyChunk<std::uint32_t>(d, s);
+        CopyChunk<std::uint32_t>(d + length - 4, s + length - 4);
+      } else if (length >= 2) {
+        CopyChunk<std::uint16_t>(d, s);
+        CopyChunk<std::uint16_t>(d + length - 2, s + length - 2);
+      } else if (length == 1) {
+        *d = *s;
       }
+      return;
+    }
+    if (distance == 1) {
+      std::memset(d, *s, length);
+      return;
+    }
+    if (ahead) {
+      // Source ahead of the destination (or on it): a forward copy reads each byte before
+      // it is overwritten.
+      for (; length >= 8; length -= 8, s += 8, d += 8) CopyChunk<std::uint64_t>(d, s);
     }
     while (length--) *d++ = *s++;
-    pos &= kRarWindowMask;
     return;
   }
   while (length--) {
@@ -134,7 +169,7 @@ void HuffmanTable::Build(const std::uint8_t* lengths, int size) {
   }
   symbolCount = size;
 
-  // Quick table: every prefix of kQuickBits bits whose code length is at most that long
+  // Quick tables: every prefix of kQuickBits bits whose code length is at most that long
   // maps to one (length, symbol). Limits are multiples of 2^(16-n) except the 0xFFFF
   // cap, which every peeked value (low bit clear) lies below. The codes of length n
   // cover runs of 2^(kQuickBits-n) entries, one run per code.
@@ -146,10 +181,12 @@ void HuffmanTable::Build(const std::uint8_t* lengths, int size) {
     const std::uint32_t run = 1u << (Q - n);
     for (std::uint32_t index = firstIndex[n]; p < hi; p += run, ++index) {
       std::uint32_t sym = index < static_cast<std::uint32_t>(size) ? symbols[index] : symbols[0];
-      std::fill_n(quick + p, run, static_cast<std::uint16_t>(sym | (n << 9)));
+      std::fill_n(quickLength + p, run, static_cast<std::uint8_t>(n));
+      std::fill_n(quickSymbol + p, run, static_cast<std::uint16_t>(sym));
     }
   }
-  std::fill(quick + p, quick + (1u << Q), std::uint16_t{0});
+  std::fill(quickLength + p, quickLength + (1u << Q), std::uint8_t{0});
+  std::fill(quickSymbol + p, quickSymbol + (1u << Q), std::uint16_t{0});
 }
 
 std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, unsigned s) {
@@ -393,18 +430,15 @@ struct BitCache {
     return v;
   }
   unsigned Decode(const HuffmanTable& t, std::uint32_t& bitPos) {
-    std::uint32_t v = Peek16() & 0xFFFE;
-    std::uint32_t e = t.quick[v >> (16 - HuffmanTable::kQuickBits)];
-    if (e != 0) {
-      Skip(e >> 9, bitPos);
-      return e & 0x1FF;
+    std::uint32_t q = static_cast<std::uint32_t>(bits >> (64 - HuffmanTable::kQuickBits));
+    if (unsigned n = t.quickLength[q]) {
+      Skip(n, bitPos);
+      return t.quickSymbol[q];
     }
-    unsigned n = HuffmanTable::kQuickBits + 1;
-    while (n < 15 && v >= t.limit[n]) ++n;
+    unsigned n;
+    unsigned s = DecodeSlow(t, Peek16(), n);
     Skip(n, bitPos);
-    std::uint32_t index = t.firstIndex[n] + ((v - t.limit[n - 1]) >> (16 - n));
-    if (index >= static_cast<std::uint32_t>(t.symbolCount)) index = 0;
-    return t.symbols[index];
+    return s;
   }
 };
 
@@ -420,69 +454,81 @@ void Rar20Unpacker::RunLz() {
   while (outLeft >= 0) {
     // After a refill the bytes moved under bitPos: the cache starts over.
     RAR_LOOP_CHECKS(c.avail = 0)
-    c.Ensure(in, bitPos);
-    unsigned s = c.Decode(main_, bitPos);
-    if (s < 256) {
-      w[wpos] = static_cast<std::uint8_t>(s);
-      wpos = (wpos + 1) & kRarWindowMask;
-      --outLeft;
-      continue;
-    }
-    std::uint32_t length, distance;
-    if (s > 269) {
-      unsigned k = s - 270;
-      length = kLengthBase[k] + 3;
-      if (unsigned bits = kLengthBits[k]) length += c.Take(bits, bitPos);
+    // The checks cannot fire for this many symbols in a row: none of them can reach the
+    // refill point or the end of the input, the delivery margin or the member's end.
+    std::uint32_t run = std::min((checkAt - 1 - bitPos) / kMostBitsPerSymbol,
+                                 (kRarWindowSize - kDeliverMargin - ((wpos - flush) & kRarWindowMask)) /
+                                     kMostBytesPerSymbol);
+    run = 1 + static_cast<std::uint32_t>(std::min<std::int64_t>(run, outLeft / kMostBytesPerSymbol));
+    bool newTables = false;
+    do {
       c.Ensure(in, bitPos);
-      unsigned d = c.Decode(dist_, bitPos);
-      distance = kDistBase[d] + 1;
-      if (unsigned bits = kDistBits[d]) distance += c.Take(bits, bitPos);
-      if (distance >= 0x2000) {
-        ++length;
-        if (distance >= 0x40000) ++length;
+      unsigned s = c.Decode(main_, bitPos);
+      if (s < 256) {
+        w[wpos] = static_cast<std::uint8_t>(s);
+        wpos = (wpos + 1) & kRarWindowMask;
+        --outLeft;
+        continue;
       }
-    } else if (s == 269) {
-      bitPos_ = bitPos;
-      ReadTables();
-      bitPos = bitPos_;
-      checkAt = 0;
-      c.avail = 0;
-      if (audioMode_) break;
-      continue;
-    } else if (s == 256) {
-      length = lastLength_;
-      distance = lastDistance_;
-    } else if (s > 260) {
-      unsigned k = s - 261;
-      distance = kShortDistBase[k] + 1 + c.Take(kShortDistBits[k], bitPos);
-      length = 2;
-    } else {
-      distance = ring_[(ringIndex_ - (s - 256)) & 3];
-      unsigned r = c.Decode(rep_, bitPos);
-      length = kLengthBase[r] + 2;
-      if (unsigned bits = kLengthBits[r]) {
+      std::uint32_t length, distance;
+      if (s > 269) {
+        unsigned k = s - 270;
+        length = kLengthBase[k] + 3;
+        if (unsigned bits = kLengthBits[k]) length += c.Take(bits, bitPos);
         c.Ensure(in, bitPos);
-        length += c.Take(bits, bitPos);
-      }
-      if (distance >= 0x101) {
-        ++length;
+        unsigned d = c.Decode(dist_, bitPos);
+        distance = kDistBase[d] + 1;
+        if (unsigned bits = kDistBits[d]) distance += c.Take(bits, bitPos);
         if (distance >= 0x2000) {
           ++length;
           if (distance >= 0x40000) ++length;
         }
+      } else if (s == 269) {
+        bitPos_ = bitPos;
+        ReadTables();
+        bitPos = bitPos_;
+        newTables = true;
+        break;
+      } else if (s == 256) {
+        length = lastLength_;
+        distance = lastDistance_;
+      } else if (s > 260) {
+        unsigned k = s - 261;
+        distance = kShortDistBase[k] + 1 + c.Take(kShortDistBits[k], bitPos);
+        length = 2;
+      } else {
+        distance = ring_[(ringIndex_ - (s - 256)) & 3];
+        unsigned r = c.Decode(rep_, bitPos);
+        length = kLengthBase[r] + 2;
+        if (unsigned bits = kLengthBits[r]) {
+          c.Ensure(in, bitPos);
+          length += c.Take(bits, bitPos);
+        }
+        if (distance >= 0x101) {
+          ++length;
+          if (distance >= 0x2000) {
+            ++length;
+            if (distance >= 0x40000) ++length;
+          }
+        }
       }
+      ring_[ringIndex_++ & 3] = distance;
+      lastDistance_ = distance;
+      lastLength_ = length;
+      // Until the stream fills the window, wpos is its byte count: a match from further back
+      // (or from distance 0) would read bytes it never wrote.
+      if ((distance > wpos || distance == 0) &&
+          windowUsed_ + static_cast<std::uint64_t>(memberStart_ - outLeft) < kRarWindowSize)
+        CopyMatchFromStart(w, wpos, distance, length);
+      else
+        CopyMatch(w, wpos, distance, length);
+      outLeft -= length;
+    } while (--run != 0);
+    if (newTables) {
+      checkAt = 0;
+      c.avail = 0;
+      if (audioMode_) break;
     }
-    ring_[ringIndex_++ & 3] = distance;
-    lastDistance_ = distance;
-    lastLength_ = length;
-    // Until the stream fills the window, wpos is its byte count: a match from further back
-    // (or from distance 0) would read bytes it never wrote.
-    if ((distance > wpos || distance == 0) &&
-        windowUsed_ + static_cast<std::uint64_t>(memberStart_ - outLeft) < kRarWindowSize)
-      CopyMatchFromStart(w, wpos, distance, length);
-    else
-      CopyMatch(w, wpos, distance, length);
-    outLeft -= length;
   }
   bitPos_ = bitPos;
   windowPos_ = wpos;

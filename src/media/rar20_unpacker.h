@@ -29,15 +29,18 @@ extern const std::uint8_t kShortDistBits[8];
 extern const std::uint32_t kShortDistBase[8];
 
 // Canonical Huffman decoding table. `limit` and `firstIndex` drive the exact decode; the
-// quick table answers codes of up to kQuickBits bits with one lookup.
+// quick tables answer codes of up to kQuickBits bits with one lookup.
 struct HuffmanTable {
-  static constexpr int kQuickBits = 10;
+  static constexpr int kQuickBits = 11;
   int symbolCount = 0;
   std::uint32_t limit[16] = {};
   std::uint32_t firstIndex[16] = {};
   std::uint16_t symbols[kMainSymbols] = {};
-  // Entry: symbol | length << 9; 0 means "longer than kQuickBits".
-  std::uint16_t quick[1 << kQuickBits] = {};
+  // Indexed by the next kQuickBits bits of input: the code's length (0: longer than
+  // kQuickBits) and its symbol. Apart, so that the length, which the next lookup waits
+  // for, comes from a load of its own.
+  std::uint8_t quickLength[1 << kQuickBits] = {};
+  std::uint16_t quickSymbol[1 << kQuickBits] = {};
 
   void Build(const std::uint8_t* lengths, int size);
 };
