@@ -403,41 +403,53 @@ void Rar20Unpacker::Deliver() {
     if (outLeft < 0) break;                                                        \
   }
 
-// Bits of the input held in a register, most significant first: `bits` holds the input
-// from bitPos on, `avail` of them valid. Reloaded from the buffer whenever fewer than 32
-// remain, so most symbols decode without touching memory but the quick table.
+// Bits of the input held in a register, most significant first: the top `avail` bits of
+// `bits` are the input from the bit position on; `next` is the first byte not yet taken in.
+// A refill tops it up to at least 56 bits without a branch, so one refill covers a whole LZ
+// symbol with its extra bits and distance.
 struct BitCache {
   std::uint64_t bits = 0;
-  int avail = 0;
-  void Reload(const std::uint8_t* in, std::uint32_t bitPos) {
-    std::uint64_t v;
-    std::memcpy(&v, in + (bitPos >> 3), 8);
-    bits = __builtin_bswap64(v) << (bitPos & 7);
-    avail = 64 - static_cast<int>(bitPos & 7);
+  unsigned avail = 0;
+  const std::uint8_t* next = nullptr;
+
+  void Start(const std::uint8_t* in, std::uint32_t bitPos) {
+    next = in + (bitPos >> 3);
+    bits = 0;
+    avail = 0;
+    Refill();
+    Skip(bitPos & 7);
   }
-  void Ensure(const std::uint8_t* in, std::uint32_t bitPos) {
-    if (avail < 32) Reload(in, bitPos);
+  // Reads 8 bytes at `next`: the input buffer has that much padding past any bit position
+  // a run of symbols can reach.
+  void Refill() {
+    std::uint64_t v;
+    std::memcpy(&v, next, 8);
+    bits |= __builtin_bswap64(v) >> avail;  // the bits below `avail` are the same input
+    next += (63 - avail) >> 3;
+    avail |= 56;
+  }
+  std::uint32_t BitPos(const std::uint8_t* in) const {
+    return static_cast<std::uint32_t>(next - in) * 8 - avail;
   }
   std::uint32_t Peek16() const { return static_cast<std::uint32_t>(bits >> 48); }
-  void Skip(unsigned n, std::uint32_t& bitPos) {
+  void Skip(unsigned n) {
     bits <<= n;
-    avail -= static_cast<int>(n);
-    bitPos += n;
+    avail -= n;
   }
-  std::uint32_t Take(unsigned n, std::uint32_t& bitPos) {  // n in 1..16
+  std::uint32_t Take(unsigned n) {  // n in 1..16
     std::uint32_t v = static_cast<std::uint32_t>(bits >> (64 - n));
-    Skip(n, bitPos);
+    Skip(n);
     return v;
   }
-  unsigned Decode(const HuffmanTable& t, std::uint32_t& bitPos) {
+  unsigned Decode(const HuffmanTable& t) {
     std::uint32_t q = static_cast<std::uint32_t>(bits >> (64 - HuffmanTable::kQuickBits));
     if (unsigned n = t.quickLength[q]) {
-      Skip(n, bitPos);
+      Skip(n);
       return t.quickSymbol[q];
     }
     unsigned n;
     unsigned s = DecodeSlow(t, Peek16(), n);
-    Skip(n, bitPos);
+    Skip(n);
     return s;
   }
 };
@@ -452,8 +464,7 @@ void Rar20Unpacker::RunLz() {
   std::uint32_t flush = flushPos_;
   BitCache c;
   while (outLeft >= 0) {
-    // After a refill the bytes moved under bitPos: the cache starts over.
-    RAR_LOOP_CHECKS(c.avail = 0)
+    RAR_LOOP_CHECKS((void)0)
     // The checks cannot fire for this many symbols in a row: none of them can reach the
     // refill point or the end of the input, the delivery margin or the member's end.
     std::uint32_t run = std::min((checkAt - 1 - bitPos) / kMostBitsPerSymbol,
@@ -461,9 +472,10 @@ void Rar20Unpacker::RunLz() {
                                      kMostBytesPerSymbol);
     run = 1 + static_cast<std::uint32_t>(std::min<std::int64_t>(run, outLeft / kMostBytesPerSymbol));
     bool newTables = false;
+    c.Start(in, bitPos);  // a refill may have moved the bytes under bitPos
     do {
-      c.Ensure(in, bitPos);
-      unsigned s = c.Decode(main_, bitPos);
+      c.Refill();
+      unsigned s = c.Decode(main_);
       if (s < 256) {
         w[wpos] = static_cast<std::uint8_t>(s);
         wpos = (wpos + 1) & kRarWindowMask;
@@ -474,17 +486,16 @@ void Rar20Unpacker::RunLz() {
       if (s > 269) {
         unsigned k = s - 270;
         length = kLengthBase[k] + 3;
-        if (unsigned bits = kLengthBits[k]) length += c.Take(bits, bitPos);
-        c.Ensure(in, bitPos);
-        unsigned d = c.Decode(dist_, bitPos);
+        if (unsigned bits = kLengthBits[k]) length += c.Take(bits);
+        unsigned d = c.Decode(dist_);
         distance = kDistBase[d] + 1;
-        if (unsigned bits = kDistBits[d]) distance += c.Take(bits, bitPos);
+        if (unsigned bits = kDistBits[d]) distance += c.Take(bits);
         if (distance >= 0x2000) {
           ++length;
           if (distance >= 0x40000) ++length;
         }
       } else if (s == 269) {
-        bitPos_ = bitPos;
+        bitPos_ = c.BitPos(in);
         ReadTables();
         bitPos = bitPos_;
         newTables = true;
@@ -494,16 +505,13 @@ void Rar20Unpacker::RunLz() {
         distance = lastDistance_;
       } else if (s > 260) {
         unsigned k = s - 261;
-        distance = kShortDistBase[k] + 1 + c.Take(kShortDistBits[k], bitPos);
+        distance = kShortDistBase[k] + 1 + c.Take(kShortDistBits[k]);
         length = 2;
       } else {
         distance = ring_[(ringIndex_ - (s - 256)) & 3];
-        unsigned r = c.Decode(rep_, bitPos);
+        unsigned r = c.Decode(rep_);
         length = kLengthBase[r] + 2;
-        if (unsigned bits = kLengthBits[r]) {
-          c.Ensure(in, bitPos);
-          length += c.Take(bits, bitPos);
-        }
+        if (unsigned bits = kLengthBits[r]) length += c.Take(bits);
         if (distance >= 0x101) {
           ++length;
           if (distance >= 0x2000) {
@@ -526,8 +534,9 @@ void Rar20Unpacker::RunLz() {
     } while (--run != 0);
     if (newTables) {
       checkAt = 0;
-      c.avail = 0;
       if (audioMode_) break;
+    } else {
+      bitPos = c.BitPos(in);
     }
   }
   bitPos_ = bitPos;
