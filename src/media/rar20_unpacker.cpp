@@ -189,7 +189,9 @@ void HuffmanTable::Build(const std::uint8_t* lengths, int size) {
   std::fill(quickSymbol + p, quickSymbol + (1u << Q), std::uint16_t{0});
 }
 
-std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, unsigned s) {
+namespace {
+
+inline std::uint8_t AudioByte(AudioChannelState& v, std::int32_t& channelDelta, unsigned s) {
   v.byteCount++;
   v.D4 = v.D3;
   v.D3 = v.D2;
@@ -234,6 +236,12 @@ std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, u
     }
   }
   return static_cast<std::uint8_t>(c & 0xFF);
+}
+
+}  // namespace
+
+std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, unsigned s) {
+  return AudioByte(v, channelDelta, s);
 }
 
 void Rar20Unpacker::Reset() {
@@ -477,10 +485,20 @@ void Rar20Unpacker::RunLz() {
       c.Refill();
       unsigned s = c.Decode(main_);
       if (s < 256) {
+        // A literal leaves at least 41 bits: enough for the next symbol's code without a
+        // refill, which keeps the refill out of the way of the next lookup.
         w[wpos] = static_cast<std::uint8_t>(s);
         wpos = (wpos + 1) & kRarWindowMask;
         --outLeft;
-        continue;
+        if (--run == 0) break;
+        s = c.Decode(main_);
+        if (s < 256) {
+          w[wpos] = static_cast<std::uint8_t>(s);
+          wpos = (wpos + 1) & kRarWindowMask;
+          --outLeft;
+          continue;
+        }
+        c.Refill();  // for the extra bits and distance
       }
       std::uint32_t length, distance;
       if (s > 269) {
@@ -552,21 +570,36 @@ void Rar20Unpacker::RunAudio() {
   const std::uint8_t* const in = in_;
   std::uint32_t checkAt = 0;
   std::uint32_t flush = flushPos_;
+  BitCache c;
   while (outLeft >= 0) {
     RAR_LOOP_CHECKS((void)0)
-    unsigned s = DecodeAt(audio_[currentChannel_], in, bitPos);
-    if (s == 256) {
-      bitPos_ = bitPos;
-      ReadTables();
-      bitPos = bitPos_;
+    // As in RunLz, with symbols of at most 15 bits making one byte each.
+    std::uint32_t run = std::min((checkAt - 1 - bitPos) / 15,
+                                 kRarWindowSize - kDeliverMargin - ((wpos - flush) & kRarWindowMask));
+    run = 1 + static_cast<std::uint32_t>(std::min<std::int64_t>(run, outLeft));
+    bool newTables = false;
+    c.Start(in, bitPos);
+    do {
+      c.Refill();
+      unsigned s = c.Decode(audio_[currentChannel_]);
+      if (s == 256) {
+        bitPos_ = c.BitPos(in);
+        ReadTables();
+        bitPos = bitPos_;
+        newTables = true;
+        break;
+      }
+      w[wpos] = AudioByte(channels_[currentChannel_], channelDelta_, s);
+      wpos = (wpos + 1) & kRarWindowMask;
+      if (++currentChannel_ >= channelCount_) currentChannel_ = 0;
+      --outLeft;
+    } while (--run != 0);
+    if (newTables) {
       checkAt = 0;
       if (!audioMode_) break;
-      continue;
+    } else {
+      bitPos = c.BitPos(in);
     }
-    w[wpos] = DecodeAudioByte(channels_[currentChannel_], channelDelta_, s);
-    wpos = (wpos + 1) & kRarWindowMask;
-    if (++currentChannel_ >= channelCount_) currentChannel_ = 0;
-    --outLeft;
   }
   bitPos_ = bitPos;
   windowPos_ = wpos;
