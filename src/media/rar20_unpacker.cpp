@@ -45,10 +45,10 @@ inline std::uint32_t PeekAt(const std::uint8_t* in, std::uint32_t bitPos) {
   return ((v << (bitPos & 7)) >> 16) & 0xFFFF;
 }
 
-// The exact decode of a code longer than kQuickBits, or of one the quick tables lack.
+// The exact decode of a code longer than quickBits, or of a bit pattern no code covers.
 inline unsigned DecodeSlow(const HuffmanTable& t, std::uint32_t v, unsigned& length) {
   v &= 0xFFFE;
-  unsigned n = HuffmanTable::kQuickBits + 1;
+  unsigned n = t.quickBits + 1;
   while (n < 15 && v >= t.limit[n]) ++n;
   length = n;
   std::uint32_t index = t.firstIndex[n] + ((v - t.limit[n - 1]) >> (16 - n));
@@ -58,7 +58,7 @@ inline unsigned DecodeSlow(const HuffmanTable& t, std::uint32_t v, unsigned& len
 
 inline unsigned DecodeAt(const HuffmanTable& t, const std::uint8_t* in, std::uint32_t& bitPos) {
   std::uint32_t v = PeekAt(in, bitPos);
-  std::uint32_t q = v >> (16 - HuffmanTable::kQuickBits);
+  std::uint32_t q = v >> (16 - t.quickBits);
   if (unsigned n = t.quickLength[q]) {
     bitPos += n;
     return t.quickSymbol[q];
@@ -138,7 +138,7 @@ void ResetTable(HuffmanTable& t, int size) {
   static const HuffmanTable empty = [] {
     HuffmanTable e;
     const std::uint8_t none[kMainSymbols] = {};
-    e.Build(none, kMainSymbols);
+    e.Build(none, kMainSymbols, true);
     return e;
   }();
   t = empty;
@@ -147,7 +147,7 @@ void ResetTable(HuffmanTable& t, int size) {
 
 }  // namespace
 
-void HuffmanTable::Build(const std::uint8_t* lengths, int size) {
+void HuffmanTable::Build(const std::uint8_t* lengths, int size, bool full) {
   std::uint32_t count[16] = {};
   for (int i = 0; i < size; ++i) ++count[lengths[i] & 15];
   count[0] = 0;
@@ -169,11 +169,17 @@ void HuffmanTable::Build(const std::uint8_t* lengths, int size) {
   }
   symbolCount = size;
 
-  // Quick tables: every prefix of kQuickBits bits whose code length is at most that long
+  // Quick tables: every prefix of quickBits bits whose code length is at most that long
   // maps to one (length, symbol). Limits are multiples of 2^(16-n) except the 0xFFFF
   // cap, which every peeked value (low bit clear) lies below. The codes of length n
-  // cover runs of 2^(kQuickBits-n) entries, one run per code.
-  constexpr int Q = kQuickBits;
+  // cover runs of 2^(quickBits-n) entries, one run per code. No longer than the longest
+  // code, so that small tables are cheap to build; beyond it the limits stay the same and
+  // the exact decode answers as it would after a longer quick table.
+  int longest = 0;
+  for (int n = 1; n < 16; ++n)
+    if (count[n] != 0) longest = n;
+  quickBits = full || longest > kQuickBits ? kQuickBits : longest < 1 ? 1 : longest;
+  const int Q = quickBits;
   std::uint32_t p = 0;
   for (int n = 1; n <= Q; ++n) {
     std::uint32_t lim = limit[n] >= 0xFFFF ? 0x10000 : limit[n];
@@ -353,9 +359,9 @@ void Rar20Unpacker::ReadTables() {
     }
   }
   if (audioMode_) {
-    for (int c = 0; c < channelCount_; ++c) audio_[c].Build(lengths + c * kAudioSymbols, kAudioSymbols);
+    for (int c = 0; c < channelCount_; ++c) audio_[c].Build(lengths + c * kAudioSymbols, kAudioSymbols, true);
   } else {
-    main_.Build(lengths, kMainSymbols);
+    main_.Build(lengths, kMainSymbols, true);
     dist_.Build(lengths + kMainSymbols, kDistSymbols);
     rep_.Build(lengths + kMainSymbols + kDistSymbols, kRepSymbols);
   }
@@ -449,8 +455,11 @@ struct BitCache {
     Skip(n);
     return v;
   }
+  // A table built `full` (main and multimedia) decodes with a fixed shift.
+  template <bool kFull = false>
   unsigned Decode(const HuffmanTable& t) {
-    std::uint32_t q = static_cast<std::uint32_t>(bits >> (64 - HuffmanTable::kQuickBits));
+    const unsigned quickBits = kFull ? HuffmanTable::kQuickBits : t.quickBits;
+    std::uint32_t q = static_cast<std::uint32_t>(bits >> (64 - quickBits));
     if (unsigned n = t.quickLength[q]) {
       Skip(n);
       return t.quickSymbol[q];
@@ -470,6 +479,11 @@ void Rar20Unpacker::RunLz() {
   const std::uint8_t* const in = in_;
   std::uint32_t checkAt = 0;
   std::uint32_t flush = flushPos_;
+  // The match history in registers (window stores could alias the members).
+  std::uint32_t ring[4] = {ring_[0], ring_[1], ring_[2], ring_[3]};
+  std::uint32_t ringIndex = ringIndex_, lastDistance = lastDistance_, lastLength = lastLength_;
+  // The stream's byte count is streamBytes - outLeft.
+  const std::int64_t streamBytes = static_cast<std::int64_t>(windowUsed_) + memberStart_;
   BitCache c;
   while (outLeft >= 0) {
     RAR_LOOP_CHECKS((void)0)
@@ -483,7 +497,7 @@ void Rar20Unpacker::RunLz() {
     c.Start(in, bitPos);  // a refill may have moved the bytes under bitPos
     do {
       c.Refill();
-      unsigned s = c.Decode(main_);
+      unsigned s = c.Decode<true>(main_);
       if (s < 256) {
         // A literal leaves at least 41 bits: enough for the next symbol's code without a
         // refill, which keeps the refill out of the way of the next lookup.
@@ -491,7 +505,7 @@ void Rar20Unpacker::RunLz() {
         wpos = (wpos + 1) & kRarWindowMask;
         --outLeft;
         if (--run == 0) break;
-        s = c.Decode(main_);
+        s = c.Decode<true>(main_);
         if (s < 256) {
           w[wpos] = static_cast<std::uint8_t>(s);
           wpos = (wpos + 1) & kRarWindowMask;
@@ -519,14 +533,14 @@ void Rar20Unpacker::RunLz() {
         newTables = true;
         break;
       } else if (s == 256) {
-        length = lastLength_;
-        distance = lastDistance_;
+        length = lastLength;
+        distance = lastDistance;
       } else if (s > 260) {
         unsigned k = s - 261;
         distance = kShortDistBase[k] + 1 + c.Take(kShortDistBits[k]);
         length = 2;
       } else {
-        distance = ring_[(ringIndex_ - (s - 256)) & 3];
+        distance = ring[(ringIndex - (s - 256)) & 3];
         unsigned r = c.Decode(rep_);
         length = kLengthBase[r] + 2;
         if (unsigned bits = kLengthBits[r]) length += c.Take(bits);
@@ -538,13 +552,13 @@ void Rar20Unpacker::RunLz() {
           }
         }
       }
-      ring_[ringIndex_++ & 3] = distance;
-      lastDistance_ = distance;
-      lastLength_ = length;
+      ring[ringIndex++ & 3] = distance;
+      lastDistance = distance;
+      lastLength = length;
       // Until the stream fills the window, wpos is its byte count: a match from further back
       // (or from distance 0) would read bytes it never wrote.
       if ((distance > wpos || distance == 0) &&
-          windowUsed_ + static_cast<std::uint64_t>(memberStart_ - outLeft) < kRarWindowSize)
+          streamBytes - outLeft < kRarWindowSize)
         CopyMatchFromStart(w, wpos, distance, length);
       else
         CopyMatch(w, wpos, distance, length);
@@ -557,6 +571,10 @@ void Rar20Unpacker::RunLz() {
       bitPos = c.BitPos(in);
     }
   }
+  std::memcpy(ring_, ring, sizeof ring_);
+  ringIndex_ = ringIndex;
+  lastDistance_ = lastDistance;
+  lastLength_ = lastLength;
   bitPos_ = bitPos;
   windowPos_ = wpos;
   outLeft_ = outLeft;
@@ -570,6 +588,12 @@ void Rar20Unpacker::RunAudio() {
   const std::uint8_t* const in = in_;
   std::uint32_t checkAt = 0;
   std::uint32_t flush = flushPos_;
+  // The predictors in locals: window stores cannot alias them, so a single channel's state
+  // stays in registers.
+  AudioChannelState channels[4];
+  std::memcpy(channels, channels_, sizeof channels);
+  std::int32_t channelDelta = channelDelta_;
+  int current = currentChannel_;
   BitCache c;
   while (outLeft >= 0) {
     RAR_LOOP_CHECKS((void)0)
@@ -579,28 +603,50 @@ void Rar20Unpacker::RunAudio() {
     run = 1 + static_cast<std::uint32_t>(std::min<std::int64_t>(run, outLeft));
     bool newTables = false;
     c.Start(in, bitPos);
-    do {
-      c.Refill();
-      unsigned s = c.Decode(audio_[currentChannel_]);
-      if (s == 256) {
-        bitPos_ = c.BitPos(in);
-        ReadTables();
-        bitPos = bitPos_;
-        newTables = true;
-        break;
-      }
-      w[wpos] = AudioByte(channels_[currentChannel_], channelDelta_, s);
-      wpos = (wpos + 1) & kRarWindowMask;
-      if (++currentChannel_ >= channelCount_) currentChannel_ = 0;
-      --outLeft;
-    } while (--run != 0);
+    if (channelCount_ == 1) {
+      AudioChannelState v = channels[current];
+      const HuffmanTable& t = audio_[current];
+      do {
+        c.Refill();
+        unsigned s = c.Decode<true>(t);
+        if (s == 256) {
+          newTables = true;
+          break;
+        }
+        w[wpos] = AudioByte(v, channelDelta, s);
+        wpos = (wpos + 1) & kRarWindowMask;
+        --outLeft;
+      } while (--run != 0);
+      channels[current] = v;
+    } else {
+      do {
+        c.Refill();
+        unsigned s = c.Decode<true>(audio_[current]);
+        if (s == 256) {
+          newTables = true;
+          break;
+        }
+        w[wpos] = AudioByte(channels[current], channelDelta, s);
+        wpos = (wpos + 1) & kRarWindowMask;
+        if (++current >= channelCount_) current = 0;
+        --outLeft;
+      } while (--run != 0);
+    }
     if (newTables) {
+      bitPos_ = c.BitPos(in);
+      currentChannel_ = current;
+      ReadTables();
+      current = currentChannel_;
+      bitPos = bitPos_;
       checkAt = 0;
       if (!audioMode_) break;
     } else {
       bitPos = c.BitPos(in);
     }
   }
+  std::memcpy(channels_, channels, sizeof channels);
+  channelDelta_ = channelDelta;
+  currentChannel_ = current;
   bitPos_ = bitPos;
   windowPos_ = wpos;
   outLeft_ = outLeft;

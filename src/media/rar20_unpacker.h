@@ -29,20 +29,23 @@ extern const std::uint8_t kShortDistBits[8];
 extern const std::uint32_t kShortDistBase[8];
 
 // Canonical Huffman decoding table. `limit` and `firstIndex` drive the exact decode; the
-// quick tables answer codes of up to kQuickBits bits with one lookup.
+// quick tables answer codes of up to quickBits (at most kQuickBits) bits with one lookup.
 struct HuffmanTable {
   static constexpr int kQuickBits = 11;
   int symbolCount = 0;
+  unsigned quickBits = 1;
   std::uint32_t limit[16] = {};
   std::uint32_t firstIndex[16] = {};
   std::uint16_t symbols[kMainSymbols] = {};
-  // Indexed by the next kQuickBits bits of input: the code's length (0: longer than
-  // kQuickBits) and its symbol. Apart, so that the length, which the next lookup waits
+  // Indexed by the next quickBits bits of input: the code's length (0: longer than
+  // quickBits) and its symbol. Apart, so that the length, which the next lookup waits
   // for, comes from a load of its own.
   std::uint8_t quickLength[1 << kQuickBits] = {};
   std::uint16_t quickSymbol[1 << kQuickBits] = {};
 
-  void Build(const std::uint8_t* lengths, int size);
+  // With `full`, quickBits is kQuickBits whatever the lengths (the hot tables, decoded
+  // with a fixed shift); otherwise no more than the longest code needs.
+  void Build(const std::uint8_t* lengths, int size, bool full = false);
 };
 
 struct AudioChannelState {
