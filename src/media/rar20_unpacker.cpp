@@ -258,29 +258,29 @@ using SumLanes = std::uint32_t __attribute__((vector_size(16)));
 struct FastChannel {
   AudioChannelState v;         // all but the error sums
   SumLanes minus{}, plus{};    // dif[1,3,5,7] and dif[2,4,6,8]
-  std::uint32_t dif0 = 0, dif9 = 0, dif10 = 0;
+  SumLanes rest{};             // dif[0], dif[9], dif[10] and an unused lane
 
   explicit FastChannel(const AudioChannelState& s) : v(s) {
     for (int k = 0; k < 4; ++k) {
       minus[k] = s.dif[1 + 2 * k];
       plus[k] = s.dif[2 + 2 * k];
     }
-    dif0 = s.dif[0];
-    dif9 = s.dif[9];
-    dif10 = s.dif[10];
+    rest[0] = s.dif[0];
+    rest[1] = s.dif[9];
+    rest[2] = s.dif[10];
   }
   void StoreTo(AudioChannelState& s) const {
     s = v;
     SpillSums(s.dif);
   }
   void SpillSums(std::uint32_t* dif) const {
-    dif[0] = dif0;
+    dif[0] = rest[0];
     for (int k = 0; k < 4; ++k) {
       dif[1 + 2 * k] = minus[k];
       dif[2 + 2 * k] = plus[k];
     }
-    dif[9] = dif9;
-    dif[10] = dif10;
+    dif[9] = rest[1];
+    dif[10] = rest[2];
   }
 
   std::uint8_t Step(std::int32_t& channelDelta, unsigned s) {
@@ -296,20 +296,17 @@ struct FastChannel {
     std::int32_t e = static_cast<std::int8_t>(s) * 8;
     const Lanes d = {v.D1, v.D2, v.D3, v.D4};
     const Lanes es = {e, e, e, e};
+    const Lanes r = {0, channelDelta, -channelDelta, 0};
     minus += reinterpret_cast<SumLanes>(AbsLanes(es - d));
     plus += reinterpret_cast<SumLanes>(AbsLanes(es + d));
-    dif0 += static_cast<std::uint32_t>(std::abs(e));
-    dif9 += static_cast<std::uint32_t>(std::abs(e - channelDelta));
-    dif10 += static_cast<std::uint32_t>(std::abs(e + channelDelta));
+    rest += reinterpret_cast<SumLanes>(AbsLanes(es - r));
     v.lastDelta = channelDelta = static_cast<std::int8_t>(c - v.lastChar);
     v.lastChar = c;
     if ((v.byteCount & 0x1F) == 0) {
       std::uint32_t dif[11];
       SpillSums(dif);
       Adapt(v, dif);
-      minus = SumLanes{};
-      plus = SumLanes{};
-      dif0 = dif9 = dif10 = 0;
+      minus = plus = rest = SumLanes{};
     }
     return static_cast<std::uint8_t>(c & 0xFF);
   }
