@@ -219,36 +219,6 @@ void Adapt(AudioChannelState& v, const std::uint32_t* dif) {
   }
 }
 
-inline std::uint8_t AudioByte(AudioChannelState& v, std::int32_t& channelDelta, unsigned s) {
-  v.byteCount++;
-  v.D4 = v.D3;
-  v.D3 = v.D2;
-  v.D2 = v.lastDelta - v.D1;
-  v.D1 = v.lastDelta;
-  std::int32_t p = 8 * v.lastChar + v.K1 * v.D1 + v.K2 * v.D2 + v.K3 * v.D3 + v.K4 * v.D4 +
-                   v.K5 * channelDelta;
-  p = (p >> 3) & 0xFF;
-  std::int32_t c = p - static_cast<std::int32_t>(s);
-  std::int32_t e = static_cast<std::int8_t>(s) * 8;
-  v.dif[0] += std::abs(e);
-  v.dif[1] += std::abs(e - v.D1);
-  v.dif[2] += std::abs(e + v.D1);
-  v.dif[3] += std::abs(e - v.D2);
-  v.dif[4] += std::abs(e + v.D2);
-  v.dif[5] += std::abs(e - v.D3);
-  v.dif[6] += std::abs(e + v.D3);
-  v.dif[7] += std::abs(e - v.D4);
-  v.dif[8] += std::abs(e + v.D4);
-  v.dif[9] += std::abs(e - channelDelta);
-  v.dif[10] += std::abs(e + channelDelta);
-  v.lastDelta = channelDelta = static_cast<std::int8_t>(c - v.lastChar);
-  v.lastChar = c;
-  if ((v.byteCount & 0x1F) == 0) {
-    Adapt(v, v.dif);
-    std::memset(v.dif, 0, sizeof v.dif);
-  }
-  return static_cast<std::uint8_t>(c & 0xFF);
-}
 
 // The same step for a channel whose error sums run in vector lanes: |e - Dk| and |e + Dk|
 // for the four deltas at once, four sums each, in the order the scalar step keeps them.
@@ -320,7 +290,34 @@ struct FastChannel {
 }  // namespace
 
 std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, unsigned s) {
-  return AudioByte(v, channelDelta, s);
+  v.byteCount++;
+  v.D4 = v.D3;
+  v.D3 = v.D2;
+  v.D2 = v.lastDelta - v.D1;
+  v.D1 = v.lastDelta;
+  std::int32_t p = 8 * v.lastChar + v.K1 * v.D1 + v.K2 * v.D2 + v.K3 * v.D3 + v.K4 * v.D4 +
+                   v.K5 * channelDelta;
+  p = (p >> 3) & 0xFF;
+  std::int32_t c = p - static_cast<std::int32_t>(s);
+  std::int32_t e = static_cast<std::int8_t>(s) * 8;
+  v.dif[0] += std::abs(e);
+  v.dif[1] += std::abs(e - v.D1);
+  v.dif[2] += std::abs(e + v.D1);
+  v.dif[3] += std::abs(e - v.D2);
+  v.dif[4] += std::abs(e + v.D2);
+  v.dif[5] += std::abs(e - v.D3);
+  v.dif[6] += std::abs(e + v.D3);
+  v.dif[7] += std::abs(e - v.D4);
+  v.dif[8] += std::abs(e + v.D4);
+  v.dif[9] += std::abs(e - channelDelta);
+  v.dif[10] += std::abs(e + channelDelta);
+  v.lastDelta = channelDelta = static_cast<std::int8_t>(c - v.lastChar);
+  v.lastChar = c;
+  if ((v.byteCount & 0x1F) == 0) {
+    Adapt(v, v.dif);
+    std::memset(v.dif, 0, sizeof v.dif);
+  }
+  return static_cast<std::uint8_t>(c & 0xFF);
 }
 
 void Rar20Unpacker::Reset() {
@@ -663,8 +660,8 @@ void Rar20Unpacker::RunAudio() {
   std::uint32_t flush = flushPos_;
   // The predictors in locals: window stores cannot alias them, so a single channel's state
   // stays in registers.
-  AudioChannelState channels[4];
-  std::memcpy(channels, channels_, sizeof channels);
+  FastChannel channels[4] = {FastChannel(channels_[0]), FastChannel(channels_[1]), FastChannel(channels_[2]),
+                             FastChannel(channels_[3])};
   std::int32_t channelDelta = channelDelta_;
   int current = currentChannel_;
   BitCache c;
@@ -677,7 +674,7 @@ void Rar20Unpacker::RunAudio() {
     bool newTables = false;
     c.Start(in, bitPos);
     if (channelCount_ == 1) {
-      FastChannel v(channels[current]);
+      FastChannel v = channels[current];
       const HuffmanTable& t = audio_[current];
       do {
         c.Refill();
@@ -690,7 +687,7 @@ void Rar20Unpacker::RunAudio() {
         wpos = (wpos + 1) & kRarWindowMask;
         --outLeft;
       } while (--run != 0);
-      v.StoreTo(channels[current]);
+      channels[current] = v;
     } else {
       do {
         c.Refill();
@@ -699,7 +696,7 @@ void Rar20Unpacker::RunAudio() {
           newTables = true;
           break;
         }
-        w[wpos] = AudioByte(channels[current], channelDelta, s);
+        w[wpos] = channels[current].Step(channelDelta, s);
         wpos = (wpos + 1) & kRarWindowMask;
         if (++current >= channelCount_) current = 0;
         --outLeft;
@@ -717,7 +714,7 @@ void Rar20Unpacker::RunAudio() {
       bitPos = c.BitPos(in);
     }
   }
-  std::memcpy(channels_, channels, sizeof channels);
+  for (int k = 0; k < 4; ++k) channels[k].StoreTo(channels_[k]);
   channelDelta_ = channelDelta;
   currentChannel_ = current;
   bitPos_ = bitPos;
