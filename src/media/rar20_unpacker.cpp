@@ -569,8 +569,8 @@ void Rar20Unpacker::RunLz() {
       c.Refill();
       unsigned s = c.Decode<true>(main_);
       if (s < 256) {
-        // A literal leaves at least 41 bits: enough for the next symbol's code without a
-        // refill, which keeps the refill out of the way of the next lookup.
+        // Two literals leave at least 26 bits: enough for a third symbol's code without a
+        // refill, which keeps the refill out of the way of the next lookups.
         w[wpos] = static_cast<std::uint8_t>(s);
         wpos = (wpos + 1) & kRarWindowMask;
         --outLeft;
@@ -580,7 +580,14 @@ void Rar20Unpacker::RunLz() {
           w[wpos] = static_cast<std::uint8_t>(s);
           wpos = (wpos + 1) & kRarWindowMask;
           --outLeft;
-          continue;
+          if (--run == 0) break;
+          s = c.Decode<true>(main_);
+          if (s < 256) {
+            w[wpos] = static_cast<std::uint8_t>(s);
+            wpos = (wpos + 1) & kRarWindowMask;
+            --outLeft;
+            continue;
+          }
         }
         c.Refill();  // for the extra bits and distance
       }
