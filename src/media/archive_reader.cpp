@@ -43,16 +43,14 @@ void FreeMediaBuffer(unsigned char* buffer) { std::free(buffer); }
 
 namespace {
 
-// Makes the reader's window ready for a new stream: allocated (zeroed) once, afterwards
-// cleared only as far as earlier streams wrote.
+// Makes the reader ready for a new stream. The window is allocated once and never cleared:
+// the unpacker reads only bytes the stream wrote.
 bool StartStream(ArchiveReader& r) {
   if (r.window == nullptr) {
-    r.window = static_cast<std::uint8_t*>(std::calloc(media::kRarWindowSize, 1));
+    r.window = static_cast<std::uint8_t*>(std::malloc(media::kRarWindowSize));
     if (r.window == nullptr) return false;
-    r.unpacker.Reset(true);
-  } else {
-    r.unpacker.ResetReusingWindow(r.window);
   }
+  r.unpacker.Reset();
   return true;
 }
 
@@ -210,8 +208,10 @@ bool ServeKept(ArchiveReader& r, const KeptStream& ks, MediaArchive& archive) {
 void KeepArchiveStreams(bool keep) {
   Kept& kept = KeptStreams();
   kept.on = keep;
-  if (keep) return;
-  kept.streams.clear();
+  if (!keep) kept.streams.clear();
+}
+
+void ReleaseArchiveReader() {
   ArchiveReader& r = Reader();
   std::free(r.window);
   r.window = nullptr;

@@ -24,19 +24,26 @@ bool MediaNamesMatch(const char* a, const char* b);
 // While streams are kept (the program's loading phase), the first request to a solid archive
 // unpacks all its members in one pass and later requests are served from memory: the same
 // bytes, checks and failures as unpacking the stream from its start for every request, at a
-// fraction of the cost. Turning it off frees what was kept and the reader's window.
+// fraction of the cost. Turning it off frees what was kept.
 void KeepArchiveStreams(bool keep);
 
-// Keeps the streams for the life of the object (the loading of a run).
+// Frees the reader's window (1 MiB); the next request allocates it again.
+void ReleaseArchiveReader();
+
+// Keeps the streams for the life of the object (the loading of a run), then frees them and
+// the reader's window.
 struct KeptArchiveStreams {
   KeptArchiveStreams() { KeepArchiveStreams(true); }
-  ~KeptArchiveStreams() { KeepArchiveStreams(false); }
+  ~KeptArchiveStreams() {
+    KeepArchiveStreams(false);
+    ReleaseArchiveReader();
+  }
   KeptArchiveStreams(const KeptArchiveStreams&) = delete;
   KeptArchiveStreams& operator=(const KeptArchiveStreams&) = delete;
 };
 
-// Context of the request in progress. The window is allocated once and reused; the
-// unpacker clears only the part of it that earlier streams wrote.
+// Context of the request in progress. The window is allocated once and reused without
+// clearing (the unpacker never reads a byte the current stream did not write).
 struct ArchiveReader {
   media::ArchiveBlock block;
   char wanted[512] = {};

@@ -25,11 +25,14 @@ bool WalkArchive(const std::uint8_t* data, std::uint32_t size, bool unpack,
   MediaArchive archive{data, size, 0};
   WalkedMember m;
   if (!ReadArchiveStart(archive, &m.archiveSolid)) return false;
-  // One window for every walk of this thread (a walk started from inside a walk's callback
-  // gets its own): a fresh megabyte per archive would cost more than small archives do.
+  // One window and output buffer for every walk of this thread (a walk started from inside
+  // a walk's callback gets its own): fresh memory per archive would cost more than small
+  // archives do.
   struct Workspace {
     std::unique_ptr<std::uint8_t[]> window;
     Rar20Unpacker unpacker;
+    std::unique_ptr<std::uint8_t[]> out;
+    std::uint32_t outCapacity = 0;
     bool busy = false;
   };
   thread_local std::unique_ptr<Workspace> shared;
@@ -37,17 +40,13 @@ bool WalkArchive(const std::uint8_t* data, std::uint32_t size, bool unpack,
   Workspace* ws = nullptr;
   std::uint8_t* window = nullptr;
   Rar20Unpacker* unpacker = nullptr;
-  std::unique_ptr<std::uint8_t[]> out;
-  std::uint32_t outCapacity = 0;
   if (unpack) {
     std::unique_ptr<Workspace>& slot = shared && shared->busy ? own : shared;
     if (!slot) {
       slot = std::make_unique<Workspace>();
-      slot->window.reset(new std::uint8_t[kRarWindowSize]());
-      slot->unpacker.Reset(true);
-    } else {
-      slot->unpacker.ResetReusingWindow(slot->window.get());
+      slot->window.reset(new std::uint8_t[kRarWindowSize]);  // never read before written
     }
+    slot->unpacker.Reset();
     ws = slot.get();
     ws->busy = true;
     window = ws->window.get();
@@ -77,24 +76,24 @@ bool WalkArchive(const std::uint8_t* data, std::uint32_t size, bool unpack,
       } else if (h.unpSize > most) {
         m.status = MemberStatus::kDamaged;
       } else {
-        // Only the bytes written are ever read, so the buffer is not cleared.
-        if (outCapacity < h.unpSize) {
-          out.reset(new std::uint8_t[h.unpSize]);
-          outCapacity = h.unpSize;
-        }
         std::uint32_t written = 0;
         if (stored) {
-          if (h.unpSize <= avail) {
-            written = h.unpSize;
-            if (written) std::copy(data + m.block.dataStart, data + m.block.dataStart + written, out.get());
-          }
+          // Served straight from the archive's bytes.
+          if (h.unpSize <= avail) written = h.unpSize;
+          m.data = data + m.block.dataStart;
         } else {
+          // Only the bytes written are ever read, so the buffer is not cleared.
+          if (ws->outCapacity < h.unpSize) {
+            ws->out.reset();
+            ws->out.reset(new std::uint8_t[h.unpSize]);
+            ws->outCapacity = h.unpSize;
+          }
           unpacker->DecompressMember(window, archive, h.packSize, h.unpSize, (h.flags & kFileSolid) != 0,
-                                     out.get(), &written);
+                                     ws->out.get(), &written);
+          m.data = ws->out.get();
         }
-        m.data = out.get();
         m.size = written;
-        m.crc = Crc32(out.get(), written);
+        m.crc = Crc32(m.data, written);
         m.status = written == h.unpSize && m.crc == h.fileCrc ? MemberStatus::kOk : MemberStatus::kCrcError;
       }
     }

@@ -1,5 +1,6 @@
 #include "media/rar20_unpacker.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -30,6 +31,10 @@ constexpr std::uint32_t kRefillLengths = 8188 * 8;
 constexpr std::uint32_t kKeepBytes = 32;
 // Deliver once the undelivered stretch comes this close to the whole window.
 constexpr std::uint32_t kDeliverMargin = 270;
+// Most input one LZ symbol takes with its extra bits and distance (15 + 5 + 15 + 16 bits),
+// and most output it makes (a match of 255 + 5).
+constexpr std::uint32_t kMostBitsPerSymbol = 51;
+constexpr std::uint32_t kMostBytesPerSymbol = 260;
 
 // The next 16 bits: bytes in_byte..in_byte+2 as a big-endian number, shifted by in_bit.
 // Reads one byte more than that; the buffer has padding for it.
@@ -40,19 +45,35 @@ inline std::uint32_t PeekAt(const std::uint8_t* in, std::uint32_t bitPos) {
   return ((v << (bitPos & 7)) >> 16) & 0xFFFF;
 }
 
-inline unsigned DecodeAt(const HuffmanTable& t, const std::uint8_t* in, std::uint32_t& bitPos) {
-  std::uint32_t v = PeekAt(in, bitPos) & 0xFFFE;
-  std::uint32_t e = t.quick[v >> (16 - HuffmanTable::kQuickBits)];
-  if (e != 0) {
-    bitPos += e >> 9;
-    return e & 0x1FF;
-  }
-  unsigned n = HuffmanTable::kQuickBits + 1;
+// The exact decode of a code longer than quickBits, or of a bit pattern no code covers.
+inline unsigned DecodeSlow(const HuffmanTable& t, std::uint32_t v, unsigned& length) {
+  v &= 0xFFFE;
+  unsigned n = t.quickBits + 1;
   while (n < 15 && v >= t.limit[n]) ++n;
-  bitPos += n;
+  length = n;
   std::uint32_t index = t.firstIndex[n] + ((v - t.limit[n - 1]) >> (16 - n));
   if (index >= static_cast<std::uint32_t>(t.symbolCount)) index = 0;
   return t.symbols[index];
+}
+
+inline unsigned DecodeAt(const HuffmanTable& t, const std::uint8_t* in, std::uint32_t& bitPos) {
+  std::uint32_t v = PeekAt(in, bitPos);
+  std::uint32_t q = v >> (16 - t.quickBits);
+  if (unsigned n = t.quickLength[q]) {
+    bitPos += n;
+    return t.quickSymbol[q];
+  }
+  unsigned n;
+  unsigned s = DecodeSlow(t, v, n);
+  bitPos += n;
+  return s;
+}
+
+template <typename Chunk>
+inline void CopyChunk(std::uint8_t* d, const std::uint8_t* s) {
+  Chunk c;
+  std::memcpy(&c, s, sizeof c);
+  std::memcpy(d, &c, sizeof c);
 }
 
 // Copies a match through the window, with the result of a byte-by-byte copy even where
@@ -62,20 +83,35 @@ inline void CopyMatch(std::uint8_t* w, std::uint32_t& pos, std::uint32_t distanc
   if (pos + length <= kRarWindowSize && src + length <= kRarWindowSize) {
     std::uint8_t* d = w + pos;
     const std::uint8_t* s = w + src;
-    pos += length;
-    if (distance >= 8 || src > pos - length) {
-      // Eight bytes at a time: the source is either at least 8 bytes behind or ahead.
-      while (length >= 8) {
-        std::uint64_t chunk;
-        std::memcpy(&chunk, s, 8);
-        std::memcpy(d, &chunk, 8);
-        s += 8;
-        d += 8;
-        length -= 8;
+    const bool ahead = src > pos;
+    pos = (pos + length) & kRarWindowMask;
+    if (distance >= 8 && distance <= kRarWindowSize - 8) {
+      // The source lies at least 8 bytes behind or ahead: whole chunks copy the same bytes
+      // a byte at a time would, and the last chunk may overlap the one before it.
+      if (length >= 8) {
+        for (; length > 8; length -= 8, s += 8, d += 8) CopyChunk<std::uint64_t>(d, s);
+        CopyChunk<std::uint64_t>(d + length - 8, s + length - 8);
+      } else if (length >= 4) {
+        CopyChunk<std::uint32_t>(d, s);
+        CopyChunk<std::uint32_t>(d + length - 4, s + length - 4);
+      } else if (length >= 2) {
+        CopyChunk<std::uint16_t>(d, s);
+        CopyChunk<std::uint16_t>(d + length - 2, s + length - 2);
+      } else if (length == 1) {
+        *d = *s;
       }
+      return;
+    }
+    if (distance == 1) {
+      std::memset(d, *s, length);
+      return;
+    }
+    if (ahead) {
+      // Source ahead of the destination (or on it): a forward copy reads each byte before
+      // it is overwritten.
+      for (; length >= 8; length -= 8, s += 8, d += 8) CopyChunk<std::uint64_t>(d, s);
     }
     while (length--) *d++ = *s++;
-    pos &= kRarWindowMask;
     return;
   }
   while (length--) {
@@ -85,9 +121,33 @@ inline void CopyMatch(std::uint8_t* w, std::uint32_t& pos, std::uint32_t distanc
   }
 }
 
+// A match in a stream that has not yet filled the window, reaching before the stream's first
+// byte (or, with distance 0, at the byte it is about to write): those bytes read as zeros,
+// as in a window cleared for the stream, without the window having been cleared.
+void CopyMatchFromStart(std::uint8_t* w, std::uint32_t& pos, std::uint32_t distance, std::uint32_t length) {
+  const std::int64_t back = distance != 0 ? distance : kRarWindowSize;
+  for (std::uint32_t i = 0; i < length; ++i) {
+    std::int64_t from = std::int64_t{pos} + i - back;  // stream offset of the source byte
+    w[(pos + i) & kRarWindowMask] = from < 0 ? 0 : w[from & kRarWindowMask];
+  }
+  pos = (pos + length) & kRarWindowMask;
+}
+
+// A table built from no code lengths at all, copied instead of built on every reset.
+void ResetTable(HuffmanTable& t, int size) {
+  static const HuffmanTable empty = [] {
+    HuffmanTable e;
+    const std::uint8_t none[kMainSymbols] = {};
+    e.Build(none, kMainSymbols, true);
+    return e;
+  }();
+  t = empty;
+  t.symbolCount = size;
+}
+
 }  // namespace
 
-void HuffmanTable::Build(const std::uint8_t* lengths, int size) {
+void HuffmanTable::Build(const std::uint8_t* lengths, int size, bool full) {
   std::uint32_t count[16] = {};
   for (int i = 0; i < size; ++i) ++count[lengths[i] & 15];
   count[0] = 0;
@@ -109,23 +169,125 @@ void HuffmanTable::Build(const std::uint8_t* lengths, int size) {
   }
   symbolCount = size;
 
-  // Quick table: every prefix of kQuickBits bits whose code length is at most that long
+  // Quick tables: every prefix of quickBits bits whose code length is at most that long
   // maps to one (length, symbol). Limits are multiples of 2^(16-n) except the 0xFFFF
-  // cap, which every peeked value (low bit clear) lies below.
-  constexpr int Q = kQuickBits;
+  // cap, which every peeked value (low bit clear) lies below. The codes of length n
+  // cover runs of 2^(quickBits-n) entries, one run per code. No longer than the longest
+  // code, so that small tables are cheap to build; beyond it the limits stay the same and
+  // the exact decode answers as it would after a longer quick table.
+  int longest = 0;
+  for (int n = 1; n < 16; ++n)
+    if (count[n] != 0) longest = n;
+  quickBits = full || longest > kQuickBits ? kQuickBits : longest < 1 ? 1 : longest;
+  const int Q = quickBits;
   std::uint32_t p = 0;
   for (int n = 1; n <= Q; ++n) {
     std::uint32_t lim = limit[n] >= 0xFFFF ? 0x10000 : limit[n];
     std::uint32_t hi = lim >> (16 - Q);
-    for (; p < hi; ++p) {
-      std::uint32_t v = p << (16 - Q);
-      std::uint32_t index = firstIndex[n] + ((v - limit[n - 1]) >> (16 - n));
+    const std::uint32_t run = 1u << (Q - n);
+    for (std::uint32_t index = firstIndex[n]; p < hi; p += run, ++index) {
       std::uint32_t sym = index < static_cast<std::uint32_t>(size) ? symbols[index] : symbols[0];
-      quick[p] = static_cast<std::uint16_t>(sym | (n << 9));
+      std::fill_n(quickLength + p, run, static_cast<std::uint8_t>(n));
+      std::fill_n(quickSymbol + p, run, static_cast<std::uint16_t>(sym));
     }
   }
-  for (; p < (1u << Q); ++p) quick[p] = 0;
+  std::fill(quickLength + p, quickLength + (1u << Q), std::uint8_t{0});
+  std::fill(quickSymbol + p, quickSymbol + (1u << Q), std::uint16_t{0});
 }
+
+namespace {
+
+// Every 32 bytes: the weight whose error sum is smallest moves one step (the first of equal
+// sums wins).
+void Adapt(AudioChannelState& v, const std::uint32_t* dif) {
+  std::uint32_t best = dif[0];
+  int which = 0;
+  for (int i = 1; i < 11; ++i) {
+    if (dif[i] < best) {
+      best = dif[i];
+      which = i;
+    }
+  }
+  std::int32_t* k[5] = {&v.K1, &v.K2, &v.K3, &v.K4, &v.K5};
+  if (which > 0) {
+    std::int32_t& w = *k[(which - 1) / 2];
+    if (which & 1) {
+      if (w >= -16) --w;
+    } else {
+      if (w < 16) ++w;
+    }
+  }
+}
+
+
+// The same step for a channel whose error sums run in vector lanes: |e - Dk| and |e + Dk|
+// for the four deltas at once, four sums each, in the order the scalar step keeps them.
+using Lanes = std::int32_t __attribute__((vector_size(16)));
+using SumLanes = std::uint32_t __attribute__((vector_size(16)));
+
+struct FastChannel {
+  AudioChannelState v;         // all but the error sums
+  SumLanes minus{}, plus{};    // dif[1,3,5,7] and dif[2,4,6,8]
+  SumLanes rest{};             // dif[0], dif[9], dif[10] and an unused lane
+
+  explicit FastChannel(const AudioChannelState& s) : v(s) {
+    for (int k = 0; k < 4; ++k) {
+      minus[k] = s.dif[1 + 2 * k];
+      plus[k] = s.dif[2 + 2 * k];
+    }
+    rest[0] = s.dif[0];
+    rest[1] = s.dif[9];
+    rest[2] = s.dif[10];
+  }
+  void StoreTo(AudioChannelState& s) const {
+    s = v;
+    SpillSums(s.dif);
+  }
+  void SpillSums(std::uint32_t* dif) const {
+    dif[0] = rest[0];
+    for (int k = 0; k < 4; ++k) {
+      dif[1 + 2 * k] = minus[k];
+      dif[2 + 2 * k] = plus[k];
+    }
+    dif[9] = rest[1];
+    dif[10] = rest[2];
+  }
+
+  std::uint8_t Step(std::int32_t& channelDelta, unsigned s) {
+    v.byteCount++;
+    v.D4 = v.D3;
+    v.D3 = v.D2;
+    v.D2 = v.lastDelta - v.D1;
+    v.D1 = v.lastDelta;
+    std::int32_t p = 8 * v.lastChar + v.K1 * v.D1 + v.K2 * v.D2 + v.K3 * v.D3 + v.K4 * v.D4 +
+                     v.K5 * channelDelta;
+    p = (p >> 3) & 0xFF;
+    std::int32_t c = p - static_cast<std::int32_t>(s);
+    std::int32_t e = static_cast<std::int8_t>(s) * 8;
+    const Lanes d = {v.D1, v.D2, v.D3, v.D4};
+    const Lanes es = {e, e, e, e};
+    const Lanes r = {0, channelDelta, -channelDelta, 0};
+    minus += reinterpret_cast<SumLanes>(AbsLanes(es - d));
+    plus += reinterpret_cast<SumLanes>(AbsLanes(es + d));
+    rest += reinterpret_cast<SumLanes>(AbsLanes(es - r));
+    v.lastDelta = channelDelta = static_cast<std::int8_t>(c - v.lastChar);
+    v.lastChar = c;
+    if ((v.byteCount & 0x1F) == 0) {
+      std::uint32_t dif[11];
+      SpillSums(dif);
+      Adapt(v, dif);
+      minus = plus = rest = SumLanes{};
+    }
+    return static_cast<std::uint8_t>(c & 0xFF);
+  }
+
+  static Lanes AbsLanes(Lanes x) {
+    const Lanes m = x >> 31;
+    return (x ^ m) - m;
+  }
+};
+
+}  // namespace
 
 std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, unsigned s) {
   v.byteCount++;
@@ -152,35 +314,15 @@ std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, u
   v.lastDelta = channelDelta = static_cast<std::int8_t>(c - v.lastChar);
   v.lastChar = c;
   if ((v.byteCount & 0x1F) == 0) {
-    std::uint32_t best = v.dif[0];
-    int which = 0;
-    for (int i = 1; i < 11; ++i) {
-      if (v.dif[i] < best) {
-        best = v.dif[i];
-        which = i;
-      }
-    }
+    Adapt(v, v.dif);
     std::memset(v.dif, 0, sizeof v.dif);
-    std::int32_t* k[5] = {&v.K1, &v.K2, &v.K3, &v.K4, &v.K5};
-    if (which > 0) {
-      std::int32_t& w = *k[(which - 1) / 2];
-      if (which & 1) {
-        if (w >= -16) --w;
-      } else {
-        if (w < 16) ++w;
-      }
-    }
   }
   return static_cast<std::uint8_t>(c & 0xFF);
 }
 
-void Rar20Unpacker::ResetReusingWindow(std::uint8_t* window) {
-  std::memset(window, 0, windowUsed_ < kRarWindowSize ? windowUsed_ : kRarWindowSize);
-  Reset(true);
-}
-
-void Rar20Unpacker::Reset(bool windowZeroed) {
-  windowUsed_ = windowZeroed ? 0 : kRarWindowSize;
+void Rar20Unpacker::Reset() {
+  windowUsed_ = 0;
+  memberStart_ = 0;
   std::memset(in_, 0, sizeof in_);
   bitPos_ = inTop_ = validTop_ = packedLeft_ = 0;
   archive_ = nullptr;
@@ -190,12 +332,11 @@ void Rar20Unpacker::Reset(bool windowZeroed) {
   out_ = nullptr;
   outCapacity_ = 0;
   written_ = nullptr;
-  std::uint8_t none[kMainSymbols] = {};
-  main_.Build(none, kMainSymbols);
-  dist_.Build(none, kDistSymbols);
-  rep_.Build(none, kRepSymbols);
-  bitLength_.Build(none, kBitLengthSymbols);
-  for (auto& t : audio_) t.Build(none, kAudioSymbols);
+  ResetTable(main_, kMainSymbols);
+  ResetTable(dist_, kDistSymbols);
+  ResetTable(rep_, kRepSymbols);
+  ResetTable(bitLength_, kBitLengthSymbols);
+  for (auto& t : audio_) ResetTable(t, kAudioSymbols);
   std::memset(previousLengths_, 0, sizeof previousLengths_);
   std::memset(ring_, 0, sizeof ring_);
   ringIndex_ = lastDistance_ = lastLength_ = 0;
@@ -288,9 +429,9 @@ void Rar20Unpacker::ReadTables() {
     }
   }
   if (audioMode_) {
-    for (int c = 0; c < channelCount_; ++c) audio_[c].Build(lengths + c * kAudioSymbols, kAudioSymbols);
+    for (int c = 0; c < channelCount_; ++c) audio_[c].Build(lengths + c * kAudioSymbols, kAudioSymbols, true);
   } else {
-    main_.Build(lengths, kMainSymbols);
+    main_.Build(lengths, kMainSymbols, true);
     dist_.Build(lengths + kMainSymbols, kDistSymbols);
     rep_.Build(lengths + kMainSymbols + kDistSymbols, kRepSymbols);
   }
@@ -346,45 +487,57 @@ void Rar20Unpacker::Deliver() {
     if (outLeft < 0) break;                                                        \
   }
 
-// Bits of the input held in a register, most significant first: `bits` holds the input
-// from bitPos on, `avail` of them valid. Reloaded from the buffer whenever fewer than 32
-// remain, so most symbols decode without touching memory but the quick table.
+// Bits of the input held in a register, most significant first: the top `avail` bits of
+// `bits` are the input from the bit position on; `next` is the first byte not yet taken in.
+// A refill tops it up to at least 56 bits without a branch, so one refill covers a whole LZ
+// symbol with its extra bits and distance.
 struct BitCache {
   std::uint64_t bits = 0;
-  int avail = 0;
-  void Reload(const std::uint8_t* in, std::uint32_t bitPos) {
-    std::uint64_t v;
-    std::memcpy(&v, in + (bitPos >> 3), 8);
-    bits = __builtin_bswap64(v) << (bitPos & 7);
-    avail = 64 - static_cast<int>(bitPos & 7);
+  unsigned avail = 0;
+  const std::uint8_t* next = nullptr;
+
+  void Start(const std::uint8_t* in, std::uint32_t bitPos) {
+    next = in + (bitPos >> 3);
+    bits = 0;
+    avail = 0;
+    Refill();
+    Skip(bitPos & 7);
   }
-  void Ensure(const std::uint8_t* in, std::uint32_t bitPos) {
-    if (avail < 32) Reload(in, bitPos);
+  // Reads 8 bytes at `next`: the input buffer has that much padding past any bit position
+  // a run of symbols can reach.
+  void Refill() {
+    std::uint64_t v;
+    std::memcpy(&v, next, 8);
+    bits |= __builtin_bswap64(v) >> avail;  // the bits below `avail` are the same input
+    next += (63 - avail) >> 3;
+    avail |= 56;
+  }
+  std::uint32_t BitPos(const std::uint8_t* in) const {
+    return static_cast<std::uint32_t>(next - in) * 8 - avail;
   }
   std::uint32_t Peek16() const { return static_cast<std::uint32_t>(bits >> 48); }
-  void Skip(unsigned n, std::uint32_t& bitPos) {
+  void Skip(unsigned n) {
     bits <<= n;
-    avail -= static_cast<int>(n);
-    bitPos += n;
+    avail -= n;
   }
-  std::uint32_t Take(unsigned n, std::uint32_t& bitPos) {  // n in 1..16
+  std::uint32_t Take(unsigned n) {  // n in 1..16
     std::uint32_t v = static_cast<std::uint32_t>(bits >> (64 - n));
-    Skip(n, bitPos);
+    Skip(n);
     return v;
   }
-  unsigned Decode(const HuffmanTable& t, std::uint32_t& bitPos) {
-    std::uint32_t v = Peek16() & 0xFFFE;
-    std::uint32_t e = t.quick[v >> (16 - HuffmanTable::kQuickBits)];
-    if (e != 0) {
-      Skip(e >> 9, bitPos);
-      return e & 0x1FF;
+  // A table built `full` (main and multimedia) decodes with a fixed shift.
+  template <bool kFull = false>
+  unsigned Decode(const HuffmanTable& t) {
+    const unsigned quickBits = kFull ? HuffmanTable::kQuickBits : t.quickBits;
+    std::uint32_t q = static_cast<std::uint32_t>(bits >> (64 - quickBits));
+    if (unsigned n = t.quickLength[q]) {
+      Skip(n);
+      return t.quickSymbol[q];
     }
-    unsigned n = HuffmanTable::kQuickBits + 1;
-    while (n < 15 && v >= t.limit[n]) ++n;
-    Skip(n, bitPos);
-    std::uint32_t index = t.firstIndex[n] + ((v - t.limit[n - 1]) >> (16 - n));
-    if (index >= static_cast<std::uint32_t>(t.symbolCount)) index = 0;
-    return t.symbols[index];
+    unsigned n;
+    unsigned s = DecodeSlow(t, Peek16(), n);
+    Skip(n);
+    return s;
   }
 };
 
@@ -396,68 +549,109 @@ void Rar20Unpacker::RunLz() {
   const std::uint8_t* const in = in_;
   std::uint32_t checkAt = 0;
   std::uint32_t flush = flushPos_;
+  // The match history in registers (window stores could alias the members).
+  std::uint32_t ring[4] = {ring_[0], ring_[1], ring_[2], ring_[3]};
+  std::uint32_t ringIndex = ringIndex_, lastDistance = lastDistance_, lastLength = lastLength_;
+  // The stream's byte count is streamBytes - outLeft.
+  const std::int64_t streamBytes = static_cast<std::int64_t>(windowUsed_) + memberStart_;
   BitCache c;
   while (outLeft >= 0) {
-    // After a refill the bytes moved under bitPos: the cache starts over.
-    RAR_LOOP_CHECKS(c.avail = 0)
-    c.Ensure(in, bitPos);
-    unsigned s = c.Decode(main_, bitPos);
-    if (s < 256) {
-      w[wpos] = static_cast<std::uint8_t>(s);
-      wpos = (wpos + 1) & kRarWindowMask;
-      --outLeft;
-      continue;
-    }
-    std::uint32_t length, distance;
-    if (s > 269) {
-      unsigned k = s - 270;
-      length = kLengthBase[k] + 3;
-      if (unsigned bits = kLengthBits[k]) length += c.Take(bits, bitPos);
-      c.Ensure(in, bitPos);
-      unsigned d = c.Decode(dist_, bitPos);
-      distance = kDistBase[d] + 1;
-      if (unsigned bits = kDistBits[d]) distance += c.Take(bits, bitPos);
-      if (distance >= 0x2000) {
-        ++length;
-        if (distance >= 0x40000) ++length;
+    RAR_LOOP_CHECKS((void)0)
+    // The checks cannot fire for this many symbols in a row: none of them can reach the
+    // refill point or the end of the input, the delivery margin or the member's end.
+    std::uint32_t run = std::min((checkAt - 1 - bitPos) / kMostBitsPerSymbol,
+                                 (kRarWindowSize - kDeliverMargin - ((wpos - flush) & kRarWindowMask)) /
+                                     kMostBytesPerSymbol);
+    run = 1 + static_cast<std::uint32_t>(std::min<std::int64_t>(run, outLeft / kMostBytesPerSymbol));
+    bool newTables = false;
+    c.Start(in, bitPos);  // a refill may have moved the bytes under bitPos
+    do {
+      c.Refill();
+      unsigned s = c.Decode<true>(main_);
+      if (s < 256) {
+        // Two literals leave at least 26 bits: enough for a third symbol's code without a
+        // refill, which keeps the refill out of the way of the next lookups.
+        w[wpos] = static_cast<std::uint8_t>(s);
+        wpos = (wpos + 1) & kRarWindowMask;
+        --outLeft;
+        if (--run == 0) break;
+        s = c.Decode<true>(main_);
+        if (s < 256) {
+          w[wpos] = static_cast<std::uint8_t>(s);
+          wpos = (wpos + 1) & kRarWindowMask;
+          --outLeft;
+          if (--run == 0) break;
+          s = c.Decode<true>(main_);
+          if (s < 256) {
+            w[wpos] = static_cast<std::uint8_t>(s);
+            wpos = (wpos + 1) & kRarWindowMask;
+            --outLeft;
+            continue;
+          }
+        }
+        c.Refill();  // for the extra bits and distance
       }
-    } else if (s == 269) {
-      bitPos_ = bitPos;
-      ReadTables();
-      bitPos = bitPos_;
-      checkAt = 0;
-      c.avail = 0;
-      if (audioMode_) break;
-      continue;
-    } else if (s == 256) {
-      length = lastLength_;
-      distance = lastDistance_;
-    } else if (s > 260) {
-      unsigned k = s - 261;
-      distance = kShortDistBase[k] + 1 + c.Take(kShortDistBits[k], bitPos);
-      length = 2;
-    } else {
-      distance = ring_[(ringIndex_ - (s - 256)) & 3];
-      unsigned r = c.Decode(rep_, bitPos);
-      length = kLengthBase[r] + 2;
-      if (unsigned bits = kLengthBits[r]) {
-        c.Ensure(in, bitPos);
-        length += c.Take(bits, bitPos);
-      }
-      if (distance >= 0x101) {
-        ++length;
+      std::uint32_t length, distance;
+      if (s > 269) {
+        unsigned k = s - 270;
+        length = kLengthBase[k] + 3;
+        if (unsigned bits = kLengthBits[k]) length += c.Take(bits);
+        unsigned d = c.Decode(dist_);
+        distance = kDistBase[d] + 1;
+        if (unsigned bits = kDistBits[d]) distance += c.Take(bits);
         if (distance >= 0x2000) {
           ++length;
           if (distance >= 0x40000) ++length;
         }
+      } else if (s == 269) {
+        bitPos_ = c.BitPos(in);
+        ReadTables();
+        bitPos = bitPos_;
+        newTables = true;
+        break;
+      } else if (s == 256) {
+        length = lastLength;
+        distance = lastDistance;
+      } else if (s > 260) {
+        unsigned k = s - 261;
+        distance = kShortDistBase[k] + 1 + c.Take(kShortDistBits[k]);
+        length = 2;
+      } else {
+        distance = ring[(ringIndex - (s - 256)) & 3];
+        unsigned r = c.Decode(rep_);
+        length = kLengthBase[r] + 2;
+        if (unsigned bits = kLengthBits[r]) length += c.Take(bits);
+        if (distance >= 0x101) {
+          ++length;
+          if (distance >= 0x2000) {
+            ++length;
+            if (distance >= 0x40000) ++length;
+          }
+        }
       }
+      ring[ringIndex++ & 3] = distance;
+      lastDistance = distance;
+      lastLength = length;
+      // Until the stream fills the window, wpos is its byte count: a match from further back
+      // (or from distance 0) would read bytes it never wrote.
+      if ((distance > wpos || distance == 0) &&
+          streamBytes - outLeft < kRarWindowSize)
+        CopyMatchFromStart(w, wpos, distance, length);
+      else
+        CopyMatch(w, wpos, distance, length);
+      outLeft -= length;
+    } while (--run != 0);
+    if (newTables) {
+      checkAt = 0;
+      if (audioMode_) break;
+    } else {
+      bitPos = c.BitPos(in);
     }
-    ring_[ringIndex_++ & 3] = distance;
-    lastDistance_ = distance;
-    lastLength_ = length;
-    outLeft -= length;
-    CopyMatch(w, wpos, distance, length);
   }
+  std::memcpy(ring_, ring, sizeof ring_);
+  ringIndex_ = ringIndex;
+  lastDistance_ = lastDistance;
+  lastLength_ = lastLength;
   bitPos_ = bitPos;
   windowPos_ = wpos;
   outLeft_ = outLeft;
@@ -471,22 +665,65 @@ void Rar20Unpacker::RunAudio() {
   const std::uint8_t* const in = in_;
   std::uint32_t checkAt = 0;
   std::uint32_t flush = flushPos_;
+  // The predictors in locals: window stores cannot alias them, so a single channel's state
+  // stays in registers.
+  FastChannel channels[4] = {FastChannel(channels_[0]), FastChannel(channels_[1]), FastChannel(channels_[2]),
+                             FastChannel(channels_[3])};
+  std::int32_t channelDelta = channelDelta_;
+  int current = currentChannel_;
+  BitCache c;
   while (outLeft >= 0) {
     RAR_LOOP_CHECKS((void)0)
-    unsigned s = DecodeAt(audio_[currentChannel_], in, bitPos);
-    if (s == 256) {
-      bitPos_ = bitPos;
+    // As in RunLz, with symbols of at most 15 bits making one byte each.
+    std::uint32_t run = std::min((checkAt - 1 - bitPos) / 15,
+                                 kRarWindowSize - kDeliverMargin - ((wpos - flush) & kRarWindowMask));
+    run = 1 + static_cast<std::uint32_t>(std::min<std::int64_t>(run, outLeft));
+    bool newTables = false;
+    c.Start(in, bitPos);
+    if (channelCount_ == 1) {
+      FastChannel v = channels[current];
+      const HuffmanTable& t = audio_[current];
+      do {
+        c.Refill();
+        unsigned s = c.Decode<true>(t);
+        if (s == 256) {
+          newTables = true;
+          break;
+        }
+        w[wpos] = v.Step(channelDelta, s);
+        wpos = (wpos + 1) & kRarWindowMask;
+        --outLeft;
+      } while (--run != 0);
+      channels[current] = v;
+    } else {
+      do {
+        c.Refill();
+        unsigned s = c.Decode<true>(audio_[current]);
+        if (s == 256) {
+          newTables = true;
+          break;
+        }
+        w[wpos] = channels[current].Step(channelDelta, s);
+        wpos = (wpos + 1) & kRarWindowMask;
+        if (++current >= channelCount_) current = 0;
+        --outLeft;
+      } while (--run != 0);
+    }
+    if (newTables) {
+      bitPos_ = c.BitPos(in);
+      currentChannel_ = current;
       ReadTables();
+      current = currentChannel_;
       bitPos = bitPos_;
       checkAt = 0;
       if (!audioMode_) break;
-      continue;
+    } else {
+      bitPos = c.BitPos(in);
     }
-    w[wpos] = DecodeAudioByte(channels_[currentChannel_], channelDelta_, s);
-    wpos = (wpos + 1) & kRarWindowMask;
-    if (++currentChannel_ >= channelCount_) currentChannel_ = 0;
-    --outLeft;
   }
+  for (int k = 0; k < 4; ++k) channels[k].StoreTo(channels_[k]);
+  channelDelta_ = channelDelta;
+  currentChannel_ = current;
   bitPos_ = bitPos;
   windowPos_ = wpos;
   outLeft_ = outLeft;
@@ -511,15 +748,13 @@ void Rar20Unpacker::DecompressMember(std::uint8_t* window, MediaArchive& archive
     std::memset(ring_, 0, sizeof ring_);
     ringIndex_ = 0;
     lastLength_ = lastDistance_ = 0;
-    // Only what earlier members wrote needs clearing: a stream writes from 0 upwards.
-    std::memset(window_, 0, windowUsed_ < kRarWindowSize ? windowUsed_ : kRarWindowSize);
     windowUsed_ = 0;
     std::memset(previousLengths_, 0, sizeof previousLengths_);
     windowPos_ = flushPos_ = 0;
   }
   FillInput(true);
   if (!solid) ReadTables();
-  outLeft_ = static_cast<std::int64_t>(unpackedSize) - 1;
+  outLeft_ = memberStart_ = static_cast<std::int64_t>(unpackedSize) - 1;
   while (outLeft_ >= 0) {
     if (audioMode_) {
       RunAudio();
@@ -528,7 +763,7 @@ void Rar20Unpacker::DecompressMember(std::uint8_t* window, MediaArchive& archive
     }
   }
   // Every byte written moved out_left down by one.
-  windowUsed_ += static_cast<std::uint64_t>(std::int64_t{unpackedSize} - 1 - outLeft_);
+  windowUsed_ += static_cast<std::uint64_t>(memberStart_ - outLeft_);
   EndOfMember();
   archive_ = nullptr;
   out_ = nullptr;

@@ -29,17 +29,23 @@ extern const std::uint8_t kShortDistBits[8];
 extern const std::uint32_t kShortDistBase[8];
 
 // Canonical Huffman decoding table. `limit` and `firstIndex` drive the exact decode; the
-// quick table answers codes of up to kQuickBits bits with one lookup.
+// quick tables answer codes of up to quickBits (at most kQuickBits) bits with one lookup.
 struct HuffmanTable {
-  static constexpr int kQuickBits = 10;
+  static constexpr int kQuickBits = 11;
   int symbolCount = 0;
+  unsigned quickBits = 1;
   std::uint32_t limit[16] = {};
   std::uint32_t firstIndex[16] = {};
   std::uint16_t symbols[kMainSymbols] = {};
-  // Entry: symbol | length << 9; 0 means "longer than kQuickBits".
-  std::uint16_t quick[1 << kQuickBits] = {};
+  // Indexed by the next quickBits bits of input: the code's length (0: longer than
+  // quickBits) and its symbol. Apart, so that the length, which the next lookup waits
+  // for, comes from a load of its own.
+  std::uint8_t quickLength[1 << kQuickBits] = {};
+  std::uint16_t quickSymbol[1 << kQuickBits] = {};
 
-  void Build(const std::uint8_t* lengths, int size);
+  // With `full`, quickBits is kQuickBits whatever the lengths (the hot tables, decoded
+  // with a fixed shift); otherwise no more than the longest code needs.
+  void Build(const std::uint8_t* lengths, int size, bool full = false);
 };
 
 struct AudioChannelState {
@@ -57,15 +63,10 @@ std::uint8_t DecodeAudioByte(AudioChannelState& v, std::int32_t& channelDelta, u
 
 class Rar20Unpacker {
  public:
-  // Forgets everything; the next member must not be a solid continuation. With
-  // windowZeroed the caller's window is known to hold zeros, so the first member need
-  // not clear it again.
-  void Reset(bool windowZeroed = false);
-
-  // Reset for a window that only this unpacker has written to since it was last zero (or
-  // that is zero): clears just the part earlier streams reached, so that a new stream sees
-  // a window of zeros without paying for a whole megabyte after a small member.
-  void ResetReusingWindow(std::uint8_t* window);
+  // Forgets everything; the next member starts a new stream. The window's contents do not
+  // matter: a stream never reads a byte it has not written (what lies before its first
+  // byte reads as zeros), so a window is neither cleared nor needs to start zeroed.
+  void Reset();
 
   // Decodes one member whose packed data starts at archive.offset. `window` is the
   // caller's 1 MiB window. With `out` non-null the member's bytes are appended to it at
@@ -96,8 +97,11 @@ class Rar20Unpacker {
   MediaArchive* archive_ = nullptr;
   // Output.
   std::uint8_t* window_ = nullptr;
-  // Bytes written into the window since it last held only zeros (from position 0 on).
-  std::uint64_t windowUsed_ = kRarWindowSize;
+  // Bytes the current stream wrote into the window (from position 0 on) before this member.
+  std::uint64_t windowUsed_ = 0;
+  // out_left at the start of this member: windowUsed_ + memberStart_ - out_left is the
+  // stream's byte count so far.
+  std::int64_t memberStart_ = 0;
   std::uint32_t windowPos_ = 0;
   std::uint32_t flushPos_ = 0;
   std::int64_t outLeft_ = 0;

@@ -2,6 +2,7 @@
 // a table has the same length, so its code is its number), independent of our packer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -223,9 +224,10 @@ TEST(Rar20Unpacker, AudioPredictorAdaptsWeightsEvery32Bytes) {
 // A window reused for a new stream reads as zeros before the stream's first byte, however
 // far the previous stream wrote (its last match running past its end included).
 TEST(Rar20Unpacker, AReusedWindowReadsAsZerosBeforeTheFirstWrittenByte) {
-  std::vector<std::uint8_t> window(media::kRarWindowSize);
+  // The window is never cleared: whatever it held reads as zeros to a new stream.
+  std::vector<std::uint8_t> window(media::kRarWindowSize, 0xEE);
   Rar20Unpacker unpacker;
-  unpacker.Reset(true);
+  unpacker.Reset();
   auto run = [&](const std::vector<std::uint8_t>& packed, std::uint32_t unpacked) {
     MediaArchive archive{packed.data(), static_cast<std::uint32_t>(packed.size()), 0};
     Decoded d;
@@ -242,7 +244,7 @@ TEST(Rar20Unpacker, AReusedWindowReadsAsZerosBeforeTheFirstWrittenByte) {
   ASSERT_EQ(window[0], 'x');
   ASSERT_EQ(window[549], 'x');  // the match's bytes past the member's end
 
-  unpacker.ResetReusingWindow(window.data());
+  unpacker.Reset();
   Bits reach;
   PutTables(reach, FlatLengths(), false, {});
   PutMatch(reach, 40, 100);  // 100 back from position 0: the far end of the window
@@ -252,5 +254,19 @@ TEST(Rar20Unpacker, AReusedWindowReadsAsZerosBeforeTheFirstWrittenByte) {
   ASSERT_EQ(d.written, 71u);
   std::vector<std::uint8_t> want(71, 0);
   want[40] = 'k';
+  EXPECT_EQ(d.bytes, want);
+
+  // A repeated distance before any match is 0: the bytes at the write position itself,
+  // which this stream has not written (the first stream's 'x' lies there).
+  unpacker.Reset();
+  Bits self;
+  PutTables(self, FlatLengths(), false, {});
+  for (int i = 0; i < 80; ++i) self.Put('y', kMainBits);
+  self.Put(257, kMainBits);
+  self.Put(2, kRepBits);  // length 4
+  ASSERT_EQ(window[81], 'x');
+  d = run(self.Finish(), 84);
+  want.assign(84, 'y');
+  std::fill(want.begin() + 80, want.end(), 0);
   EXPECT_EQ(d.bytes, want);
 }
