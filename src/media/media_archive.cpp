@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/win32/little_endian.h"
 #include "platform/win32/resources.h"
 
 MediaArchive OpenMediaResource(unsigned id) {
@@ -27,15 +28,8 @@ std::uint32_t ReadArchive(MediaArchive& archive, void* dst, std::uint32_t n) {
 
 namespace media {
 
-namespace {
-
-std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Le32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-}  // namespace
+using win32::Le16;
+using win32::Le32;
 
 ArchiveFileHeader ParseFileHeader(const unsigned char b[32]) {
   ArchiveFileHeader h;
