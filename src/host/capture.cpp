@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <system_error>
 
@@ -142,7 +143,20 @@ bool ScreenSaverApp::LoadAllForCapture(const CaptureOptions& options) {
     return false;
   }
   firstPresentSeconds_ = SecondsSinceStart();
-  WriteFrame(device_, (std::filesystem::path(options.dir) / "loading.png").string());
+  // The loading screen is read back now and compressed on a worker while the scene loads;
+  // the worker is joined when this function returns, on every path.
+  std::future<void> loadingPicture;
+  {
+    std::vector<std::uint8_t> rgba;
+    UINT w = 0, h = 0;
+    std::string path = (std::filesystem::path(options.dir) / "loading.png").string();
+    if (FAILED(ReadPresentedFrame(device_, rgba, w, h)))
+      std::fprintf(stderr, "hoardel3d: cannot write %s\n", path.c_str());
+    else
+      loadingPicture = std::async(std::launch::async, [path = std::move(path), rgba = std::move(rgba), w, h] {
+        if (FAILED(WriteRgbaPng(path, rgba, w, h))) std::fprintf(stderr, "hoardel3d: cannot write %s\n", path.c_str());
+      });
+  }
   // A termination signal ends the loading after the current step, as in a windowed run.
   if (win32::TerminationSignal() != 0) return false;
   overlays.LoadDigits(&log);

@@ -231,22 +231,26 @@ HRESULT ModelFile::LoadMesh(xfile::IDirectXFileData* object, Frame* parent) {
   c->name = object->Name();
   c->hasName = !c->name.empty();
 
-  ID3DXBuffer* adjacency = nullptr;
   ID3DXBuffer* materials = nullptr;
   DWORD materialCount = 0;
   ID3DXSkinMesh* skin = nullptr;
-  HRESULT hr = D3DXLoadSkinMeshFromXof(object, 0, device_, &adjacency, &materials, &materialCount, &c->boneNames,
+  // No adjacency from the loader: only a skinned mesh's conversion reads it, so it is made
+  // below for those alone.
+  HRESULT hr = D3DXLoadSkinMeshFromXof(object, 0, device_, nullptr, &materials, &materialCount, &c->boneNames,
                                        &c->boneOffsets, &skin);
   if (hr < 0) {
     delete c;
     return hr;
   }
-  if (adjacency) {
-    const auto* a = static_cast<const DWORD*>(adjacency->GetBufferPointer());
-    c->adjacency.assign(a, a + adjacency->GetBufferSize() / 4);
-    adjacency->Release();
-  }
   DWORD bones = skin->GetNumBones();
+  if (bones > 0) {
+    ID3DXMesh* original = nullptr;
+    if (skin->GetOriginalMesh(&original) >= 0 && original) {
+      c->adjacency.resize(static_cast<std::size_t>(original->GetNumFaces()) * 3);
+      original->GenerateAdjacency(0.0f, c->adjacency.data());
+      original->Release();
+    }
+  }
   if (bones == 0) {
     skin->GetOriginalMesh(&c->mesh);
     skin->Release();
