@@ -99,8 +99,8 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
   }
   // 2. Along the shield wall (wall03 at +x): torches and shields seen at a slant, then the turn
   // onto the hoard.
-  tracks.push_back(Chain({NT({172, 104, -196}, 15.0f, {250, 112, -96}), NT({168, 100, -70}, 15.0f, {250, 110, 40}),
-                          NT({160, 104, 60}, 14.0f, {250, 118, 170}), NT({128, 112, 150}, 12.0f, heap)},
+  tracks.push_back(Chain({NT({128, 104, -196}, 15.0f, {250, 112, -70}), NT({124, 100, -70}, 15.0f, {250, 110, 60}),
+                          NT({116, 104, 60}, 14.0f, {250, 118, 190}), NT({96, 112, 140}, 12.0f, heap)},
                          false));
   // 3. Up the light shaft: low over the gold, up through the rays towards the grate, then down
   // on the heap in the daylight pool.
@@ -116,14 +116,14 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
   {
     Vec3 head = info.dragonHead;
     tracks.push_back(Chain({NT({120, 96, 96}, 18.0f, head), NT({30, 104, 20}, 14.0f, head),
-                            NT({-26, 116, -62}, 8.0f, head), NT(head + Vec3{72, 8, 16}, 4.0f, head)},
+                            NT({-26, 116, -62}, 8.0f, head), NT(head + Vec3{92, 6, 40}, 4.0f, head)},
                            false));
   }
   // 6. The hearth: the fire, the crossed swords and the shields above the mantel, the coins in
   // front.
   {
-    Vec3 f = info.fireplace + Vec3{0, 64, 0};
-    tracks.push_back(Chain({NT({-84, 104, -16}, 9.0f, f), NT({0, 98, -28}, 8.0f, f), NT({84, 104, -18}, 9.0f, f)},
+    Vec3 f = info.fireplace + Vec3{0, 44, 0};
+    tracks.push_back(Chain({NT({-92, 124, -64}, 9.0f, f), NT({0, 118, -76}, 8.0f, f), NT({92, 124, -66}, 9.0f, f)},
                            false));
   }
   // 7. - 9. Drifts: the crown on the heap; the open chest spilling its coins; the golden plate.
@@ -133,15 +133,15 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
     // The plate faces the middle of the heap: float in front of it and slide across.
     Vec3 facing = Normalize(Vec3{-0.61f, 0.22f, -0.76f});
     Vec3 across = Normalize(Cross(Vec3{0, 1, 0}, facing));
-    Vec3 from = info.plate + facing * 58 + Vec3{0, 8, 0} - across * 13;
+    Vec3 from = info.plate + facing * 95 + Vec3{0, 14, 0} - across * 13;
     tracks.push_back(Drift(from, across, 26, 1.6f, info.plate));
   }
   // 10. The long flight: round the whole chamber past the chest, the fireplace, the knight and
   // the dragon, ending high over the heap.
   tracks.push_back(Chain({NT({-200, 82, -30}, 20.0f, heap),
-                          NT({-110, 78, 122}, 22.0f, info.fireplace + Vec3{0, 50, 0}),
-                          NT({80, 88, 124}, 24.0f, heap),
-                          NT({190, 104, 20}, 24.0f, info.knight + Vec3{0, 10, 0}),
+                          NT({-110, 84, 104}, 22.0f, heap),
+                          NT({80, 92, 112}, 24.0f, heap),
+                          NT({190, 104, 20}, 24.0f, info.gemGreen),
                           NT({140, 116, -168}, 24.0f, info.dragonHead),
                           NT({0, 150, -150}, 22.0f, info.dragonHead),
                           NT({-40, 190, -20}, 18.0f, heap),
