@@ -285,9 +285,10 @@ Image PlateTex() {
     float dx = u - 0.5f, dy = v - 0.5f;
     float r = std::sqrt(dx * dx + dy * dy) * 2, a = std::atan2(dy, dx);
     float n = Fbm(u * 16, v * 16, 3, 16, 1804);
-    float k = 0.4f + 0.06f * n;
-    float sheen = std::exp(-((u - 0.38f) * (u - 0.38f) + (v - 0.36f) * (v - 0.36f)) / 0.02f);
-    k += 0.4f * sheen + 0.1f * (1 - r);
+    // Polished metal mirrors the dark room with a bright band across it.
+    float band = std::exp(-(u + v - 0.82f) * (u + v - 0.82f) / 0.012f);
+    float spot = std::exp(-((u - 0.36f) * (u - 0.36f) + (v - 0.38f) * (v - 0.38f)) / 0.008f);
+    float k = 0.22f + 0.05f * n + 0.18f * (1 - r) + 0.42f * band + 0.3f * spot;
     auto groove = [&](float at, float w) { return Smooth(w, 0.0f, std::abs(r - at)); };
     if (r > 0.7f && r < 0.95f) {
       float t = (r - 0.7f) / 0.25f;

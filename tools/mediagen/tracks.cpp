@@ -99,8 +99,8 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
   }
   // 2. Along the shield wall (wall03 at +x): torches and shields seen at a slant, then the turn
   // onto the hoard.
-  tracks.push_back(Chain({NT({128, 104, -196}, 15.0f, {250, 112, -70}), NT({124, 100, -70}, 15.0f, {250, 110, 60}),
-                          NT({116, 104, 60}, 14.0f, {250, 118, 190}), NT({96, 112, 140}, 12.0f, heap)},
+  tracks.push_back(Chain({NT({128, 104, -150}, 15.0f, {250, 112, -40}), NT({120, 100, -20}, 14.0f, {250, 112, 100}),
+                          NT({96, 112, 110}, 12.0f, heap)},
                          false));
   // 3. Up the light shaft: low over the gold, up through the rays towards the grate, then down
   // on the heap in the daylight pool.
@@ -116,7 +116,7 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
   {
     Vec3 head = info.dragonHead;
     tracks.push_back(Chain({NT({120, 96, 96}, 18.0f, head), NT({30, 104, 20}, 14.0f, head),
-                            NT({-26, 116, -62}, 8.0f, head), NT(head + Vec3{92, 6, 40}, 4.0f, head)},
+                            NT({-26, 116, -62}, 8.0f, head), NT({-22, 124, -132}, 4.0f, head)},
                            false));
   }
   // 6. The hearth: the fire, the crossed swords and the shields above the mantel, the coins in
@@ -128,7 +128,8 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
   }
   // 7. - 9. Drifts: the crown on the heap; the open chest spilling its coins; the golden plate.
   tracks.push_back(Drift(info.crown + Vec3{-34, 34, 30}, {1, 0.1f, 0.45f}, 26, 1.6f, info.crown + Vec3{0, 5, 0}));
-  tracks.push_back(Drift(info.chest + Vec3{44, 56, -70}, {-1, -0.1f, -0.05f}, 30, 1.8f, info.chest + Vec3{8, 18, -8}));
+  // The chest from its front right, clear of the shields that lean on it.
+  tracks.push_back(Drift(info.chest + Vec3{75, 55, -20}, {-0.1f, -0.1f, 1}, 30, 1.8f, info.chest + Vec3{8, 18, -8}));
   {
     // The plate faces the middle of the heap: float in front of it and slide across.
     Vec3 facing = Normalize(Vec3{-0.61f, 0.22f, -0.76f});
