@@ -100,7 +100,7 @@ std::vector<LightMapFile> BakeLightMaps(const Scene& scene, const RoomInfo& info
           // The gold lies in the daylight pool: its light is a warm white, so that the coins
           // keep their yellow instead of turning orange.
           float lum = 0.3f * c.r + 0.55f * c.g + 0.15f * c.b;
-          c = Mix(c, Color{lum * 1.12f, lum * 1.0f, lum * 0.78f, 1}, 0.8f);
+          c = Mix(c, Color{lum * 1.04f, lum * 1.0f, lum * 0.8f, 1}, 0.85f);
         }
         // Gentle tone curve: keep the pools warm without clipping to white.
         auto tone = [](float x) { return 1.0f - std::exp(-1.6f * x); };

@@ -113,8 +113,9 @@ Scene BuildRoomWith(float fireX, float fireZ) {
   AddMeshFrame(root, "BigShield25",
                Mat4::RotationX(0.3f) * Mat4::RotationY(-kPi / 2) * Mat4::Translation({34, 20.5f, -1}) * chest,
                BuildBigShield(2));
+  // Leaning on the chest's back, so that nothing stands between the open chest and the room.
   AddMeshFrame(root, "RoundShield25",
-               Mat4::RotationX(0.28f) * Mat4::RotationY(0.15f) * Mat4::Translation({-13, 16.8f, -20}) * chest,
+               Mat4::RotationX(0.28f) * Mat4::RotationY(kPi + 0.15f) * Mat4::Translation({-6, 16.8f, 22}) * chest,
                BuildRoundShield(0));
   // Gems: the green one first, as the program lists them.
   Mesh green = BuildGem(11, 30), blue = BuildGem(7, 40);

@@ -29,7 +29,7 @@ void PlanarUV(Mesh& m, float cx, float cy, float w, float h) {
 Material GoldMetal() {
   Material m = Textured(0.9f, 30);
   m.diffuse = {1.0f, 0.95f, 0.8f, 1};
-  m.emissive = {0.0f, 0.3f, 0.2f};
+  m.emissive = {0.0f, 0.38f, 0.22f};
   return m;
 }
 

@@ -223,9 +223,9 @@ Color GoldShade(float k) {
   // k in 0..1: shadow, mid, highlight.
   // Yellow gold: the firelight that falls on it is orange, so the texture leans yellow and
   // its highlights pale.
-  if (k < 0.5f) return Mix(Hex(0x5e420a), Hex(0xc9a21c), k * 2);
-  if (k < 0.85f) return Mix(Hex(0xc9a21c), Hex(0xf2d250), (k - 0.5f) / 0.35f);
-  return Mix(Hex(0xf2d250), Hex(0xfff2a8), (k - 0.85f) / 0.15f);
+  if (k < 0.5f) return Mix(Hex(0x5e420a), Hex(0xceac22), k * 2);
+  if (k < 0.85f) return Mix(Hex(0xceac22), Hex(0xf4da5a), (k - 0.5f) / 0.35f);
+  return Mix(Hex(0xf4da5a), Hex(0xfff4b0), (k - 0.85f) / 0.15f);
 }
 
 namespace {

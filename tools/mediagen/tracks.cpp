@@ -128,8 +128,8 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
   }
   // 7. - 9. Drifts: the crown on the heap; the open chest spilling its coins; the golden plate.
   tracks.push_back(Drift(info.crown + Vec3{-34, 34, 30}, {1, 0.1f, 0.45f}, 26, 1.6f, info.crown + Vec3{0, 5, 0}));
-  // The chest from its front right, clear of the shields that lean on it.
-  tracks.push_back(Drift(info.chest + Vec3{75, 55, -20}, {-0.1f, -0.1f, 1}, 30, 1.8f, info.chest + Vec3{8, 18, -8}));
+  // The open chest from its front, the coins spilling towards the heap.
+  tracks.push_back(Drift(info.chest + Vec3{31, 56, -74}, {0.82f, -0.1f, 0.58f}, 30, 1.8f, info.chest + Vec3{6, 16, -4}));
   {
     // The plate faces the middle of the heap: float in front of it and slide across.
     Vec3 facing = Normalize(Vec3{-0.61f, 0.22f, -0.76f});
