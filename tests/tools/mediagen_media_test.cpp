@@ -77,7 +77,7 @@ TEST(MediagenTracks, FileLayoutAndTrackShapes) {
     // Every segment has a length, so playback can start anywhere.
     for (size_t s = 0; s + 3 < pts.size(); s += 3) EXPECT_GT(Length(pts[s + 3].position - pts[s].position), 1.0f);
   }
-  EXPECT_EQ(targets, 41u);
+  EXPECT_EQ(targets, 42u);
   // Every track moves enough for the parallax to show, and never creeps.
   for (const Track& t : tracks) {
     TrackTiming tt = TimeTrack(t);

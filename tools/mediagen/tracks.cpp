@@ -99,8 +99,9 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
   }
   // 2. Along the shield wall (wall03 at +x): torches and shields seen at a slant, then the turn
   // onto the hoard.
-  tracks.push_back(Chain({NT({128, 104, -150}, 15.0f, {250, 112, -40}), NT({120, 100, -20}, 14.0f, {250, 112, 100}),
-                          NT({96, 112, 110}, 12.0f, heap)},
+  // A node's target holds on the segment it starts, so the last segment makes the turn.
+  tracks.push_back(Chain({NT({136, 104, -160}, 15.0f, {250, 112, -50}), NT({128, 100, -60}, 14.0f, {250, 112, 60}),
+                          NT({112, 104, 40}, 12.0f, heap), NT({70, 112, 112}, 12.0f, heap)},
                          false));
   // 3. Up the light shaft: low over the gold, up through the rays towards the grate, then down
   // on the heap in the daylight pool.
@@ -115,8 +116,8 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
   // 5. The dragon: over the gold towards its head at three quarters, the hoard below.
   {
     Vec3 head = info.dragonHead;
-    tracks.push_back(Chain({NT({120, 96, 96}, 18.0f, head), NT({30, 104, 20}, 14.0f, head),
-                            NT({-26, 116, -62}, 8.0f, head), NT({-22, 124, -132}, 4.0f, head)},
+    tracks.push_back(Chain({NT({120, 96, 96}, 14.0f, head), NT({30, 104, 20}, 14.0f, head),
+                            NT({-26, 116, -62}, 10.0f, head), NT({-22, 124, -132}, 7.0f, head)},
                            false));
   }
   // 6. The hearth: the fire, the crossed swords and the shields above the mantel, the coins in
