@@ -4,7 +4,8 @@
 # Builds a second program from BUILD_DIR's objects whose scene archive holds the treasure-mask
 # media (hoardel-mediagen --mask: green gold, blue gems, cyan chest, all else black), captures
 # both programs over one loop of all tracks per seed (960x540, --dt 0.0667, a frame a second)
-# and prints the treasure census of each seed. Also puts the first pictures of seeds 1-20 on
+# and prints the treasure census of each seed (the hue only holds while both runs play the same
+# track order: compare the frames, see treasure_census.cpp). Also puts the first pictures of seeds 1-20 on
 # one sheet. Needs the tools of bench/art built into BUILD_DIR/bench/art
 # or on PATH (treasure_census, contact_sheet), and the default build's hoardel3d.
 set -euo pipefail

@@ -1,9 +1,12 @@
 // Treasure census of the program's captures. Each frame is paired with the capture of the same
 // run (same seed, --dt, --every) made from the treasure-mask media (hoardel-mediagen --mask):
 // green marks gold, blue gems, cyan the chest. Prints per frame the share of treasure pixels
-// and the hue of the gold's mid-tones in the real frame; then the share of frames with at
-// least 10 % treasure and the hue quartiles over all frames.
-//   frame_colours MASKDIR FRAME.png...
+// (from the mask frame alone) and the hue of the gold's mid-tones in the real frame; then the
+// share of frames with at least 10 % treasure and the hue quartiles over all frames.
+// The two programs draw the same random numbers only as long as they play the same tracks; the
+// particles can make them part at a cut, so the hue is sound only over frames checked to match
+// (over a whole loop the treasure share does not depend on the order of the tracks).
+//   treasure_census MASKDIR FRAME.png...
 #include <png.h>
 
 #include <algorithm>
