@@ -17,12 +17,27 @@ namespace mediagen {
 //   452/   the 15 clock glyphs (packed under the folder "Digits")
 //   453/   "QL Logo.bmp" (packed under the folder "Texture")
 //   res/   the other resources: 470.ogg, 475-478.tga, 480.jpg, 432/434/437.dib, 224.ico, 224.grp
-bool GenerateAll(const std::string& dir, const Scene& scene, const RoomInfo& info) {
+namespace {
+
+// The flat colour of a texture in the treasure mask: green for the gold (coins, crown, cups,
+// plate, ingots), blue for the gems, cyan for the chest, black for everything else.
+Color MaskColour(const std::string& name) {
+  for (const char* t : {"Gold2.jpg", "golden_plate.jpg", "crown.jpg", "cup.jpg"})
+    if (name == t) return {0, 1, 0, 1};
+  if (name == "giantgem.dds" || name == "giantgem_green.dds") return {0, 0, 1, 1};
+  if (name == "chest.jpg" || name == "chest_t2.jpg") return {0, 1, 1, 1};
+  return {0, 0, 0, 1};
+}
+
+}  // namespace
+
+bool GenerateAll(const std::string& dir, const Scene& scene, const RoomInfo& info, bool treasureMask) {
   namespace fs = std::filesystem;
   for (const char* sub : {"469", "452", "453", "res"}) fs::create_directories(dir + "/" + sub);
   const std::string scn = dir + "/469/", res = dir + "/res/";
   bool ok = true;
-  for (const TextureFile& t : BuildTextures()) {
+  for (TextureFile& t : BuildTextures()) {
+    if (treasureMask) t.image = Image(8, 8, MaskColour(t.name));
     std::vector<uint8_t> bytes;
     switch (t.format) {
       case TexFormat::Jpeg: bytes = EncodeJpeg(t.image, 86); break;
@@ -31,7 +46,10 @@ bool GenerateAll(const std::string& dir, const Scene& scene, const RoomInfo& inf
     }
     ok = ok && WriteFile(scn + t.name, bytes);
   }
-  for (const LightMapFile& m : BakeLightMaps(scene, info)) ok = ok && WriteFile(scn + m.name, EncodeJpeg(m.image, 85));
+  for (LightMapFile& m : BakeLightMaps(scene, info)) {
+    if (treasureMask) m.image = Image(8, 8, Color{1, 1, 1, 1});
+    ok = ok && WriteFile(scn + m.name, EncodeJpeg(m.image, 85));
+  }
   std::vector<Track> tracks = BuildTracks(info);
   ok = ok && WriteFile(scn + "Cam_Tracks.bin", EncodeTracksBinary(tracks));
   ok = ok && WriteText(scn + "Cam_Tracks.txt", EncodeTracksText(tracks));
@@ -87,6 +105,25 @@ void PrintStats(const Scene& scene, const RoomInfo& info) {
   std::printf("model centre: (%.1f, %.1f, %.1f), radius %.1f\n", info.centre.x, info.centre.y, info.centre.z, info.radius);
   std::printf("fireplace: (%.1f, %.1f, %.1f), torches: %zu\n", info.fireplace.x, info.fireplace.y, info.fireplace.z,
               info.torches.size());
+  auto at = [](const char* what, Vec3 p) {
+    std::printf("%s: (%.1f, %.1f, %.1f)\n", what, static_cast<double>(p.x), static_cast<double>(p.y), static_cast<double>(p.z));
+  };
+  at("dragon head", info.dragonHead);
+  at("blue gem", info.gemBlue);
+  at("green gem", info.gemGreen);
+  at("plate", info.plate);
+  at("crown", info.crown);
+  at("chest", info.chest);
+  at("knight", info.knight);
+  float total = 0;
+  int n = 0;
+  for (const Track& t : BuildTracks(info)) {
+    TrackTiming tt = TimeTrack(t);
+    total += tt.seconds;
+    std::printf("track %d: %zu points, %.1f units in %.1f s, slowest %.2f units/s\n", ++n, t.points.size(),
+                static_cast<double>(tt.length), static_cast<double>(tt.seconds), static_cast<double>(tt.slowest));
+  }
+  std::printf("all tracks: %.1f s\n", static_cast<double>(total));
 }
 
 }  // namespace mediagen

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "room_parts.h"
 
@@ -41,6 +42,14 @@ bool Blocked(Vec3 a, Vec3 b) {
     if (p.y < 26 && dx * dx + dz * dz < 48.0f * 48.0f) return true;
   }
   return false;
+}
+
+// The heap and the coins spilling from the chest towards it.
+bool OnTheGold(Vec3 p) {
+  if (p.x * p.x + p.z * p.z < 128.0f * 128.0f) return true;
+  Vec3 a{-150, 0, 105}, b{0, 0, 0};
+  float t = std::clamp(Dot(p - a, b - a) / Dot(b - a, b - a), 0.0f, 1.0f);
+  return Length(p - Lerp(a, b, t)) < 34.0f;
 }
 
 }  // namespace
@@ -87,6 +96,12 @@ std::vector<LightMapFile> BakeLightMaps(const Scene& scene, const RoomInfo& info
         Vec3 p, n;
         place(u, v, p, n);
         Color c = FireLight(info, p, n, frame, true);
+        if (std::strcmp(prefix, "floor") == 0 && OnTheGold(p)) {
+          // The gold lies in the daylight pool: its light is a warm white, so that the coins
+          // keep their yellow instead of turning orange.
+          float lum = 0.3f * c.r + 0.55f * c.g + 0.15f * c.b;
+          c = Mix(c, Color{lum * 1.04f, lum * 1.0f, lum * 0.8f, 1}, 0.85f);
+        }
         // Gentle tone curve: keep the pools warm without clipping to white.
         auto tone = [](float x) { return 1.0f - std::exp(-1.6f * x); };
         img.at(i, j) = {tone(c.r), tone(c.g), tone(c.b), 1};

@@ -49,6 +49,9 @@ Scene BuildRoomWith(float fireX, float fireZ) {
   AddMeshFrame(root, "fireplace", fire, BuildFireplace(kHalf - fireZ));
   AddMeshFrame(root, "mantel", fire, BuildMantelTrim());
   AddMeshFrame(root, "firewood", fire, BuildFirewood());
+  AddMeshFrame(root, "firebox", fire, BuildFirebox(kHalf - fireZ));
+  AddMeshFrame(root, "embers", fire, BuildEmbers());
+  AddMeshFrame(root, "chimney", fire, BuildChimney(kHalf - fireZ));
   // Crossed swords and two small shields on the chimney breast.
   const float breast = fireZ + 16.0f - 1.4f;
   AddMeshFrame(root, "Swords01", Mat4::RotationZ(0.55f) * Mat4::Translation({fireX + 17, 122, breast}), BuildSword(58));
@@ -58,13 +61,14 @@ Scene BuildRoomWith(float fireX, float fireZ) {
 
   // Torches: two beside the fireplace, two on the piers of every other wall.
   int torch = 1;
-  auto addTorch = [&](int wall, Vec3 head) {
+  auto addTorch = [&](int wall, Vec3 head, float reach) {
+    AddMeshFrame(root, Numbered("sconce", torch), Mat4::Translation(head), BuildSconce(wall, reach));
     AddMeshFrame(root, Numbered("torch", torch++), Mat4::Translation(head), BuildTorch(wall));
   };
-  addTorch(3, {fireX - 88, 125, kHalf - 6});
-  addTorch(3, {fireX + 88, 125, kHalf - 6});
+  addTorch(3, {fireX - 88, 125, kHalf - 8}, 8);
+  addTorch(3, {fireX + 88, 125, kHalf - 8}, 8);
   for (int w = 0; w < 3; ++w)
-    for (float x : {-125.0f, 125.0f}) addTorch(w, OnWall(w, {x, 125, -16}));
+    for (float x : {-125.0f, 125.0f}) addTorch(w, OnWall(w, {x, 125, -16}), 16);
 
   // Shields in two rows on wall03 and wall01, one bay each pair.
   const float bays[4] = {-187.5f, -62.5f, 62.5f, 187.5f};
@@ -109,13 +113,17 @@ Scene BuildRoomWith(float fireX, float fireZ) {
   AddMeshFrame(root, "BigShield25",
                Mat4::RotationX(0.3f) * Mat4::RotationY(-kPi / 2) * Mat4::Translation({34, 20.5f, -1}) * chest,
                BuildBigShield(2));
+  // Leaning on the chest's back, so that nothing stands between the open chest and the room.
   AddMeshFrame(root, "RoundShield25",
-               Mat4::RotationX(0.28f) * Mat4::RotationY(0.15f) * Mat4::Translation({-13, 16.8f, -20}) * chest,
+               Mat4::RotationX(0.28f) * Mat4::RotationY(kPi + 0.15f) * Mat4::Translation({-6, 16.8f, 22}) * chest,
                BuildRoundShield(0));
   // Gems: the green one first, as the program lists them.
   Mesh green = BuildGem(11, 30), blue = BuildGem(7, 40);
   green.texture = "giantgem_green.dds";
   blue.texture = "giantgem.dds";
+  // Emission in each gem's own colour keeps the orange ambient from dulling the crystal.
+  green.material.emissive = {-0.4f, 0.45f, 0.45f};
+  blue.material.emissive = {-0.3f, 0.2f, 0.85f};
   AddMeshFrame(root, "giantgem01",
                Mat4::RotationZ(-0.35f) * Mat4::RotationX(0.18f) * Mat4::Translation({62, HeapHeight(62, -22) - 5, -22}),
                std::move(green));

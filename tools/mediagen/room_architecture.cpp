@@ -209,7 +209,8 @@ Mesh BuildSkylight() {
 
 Mesh BuildFireplace(float back) {
   // Local frame: origin on the hearth where the fire burns, -z toward the room, +z to the wall
-  // at local z = back.
+  // at local z = back. The surround only: the firebox and the chimney are frames of their own,
+  // so that this mesh's box (the fire's cull box stands on it) stays low.
   Mesh m;
   m.material = Textured(0.05f, 8);
   m.texture = "fireplace.jpg";
@@ -219,15 +220,56 @@ Mesh BuildFireplace(float back) {
   // Jambs.
   AddBox(m, {-ow - 14, -6, front}, {-ow, oh, back}, Mat4::Identity(), ts);
   AddBox(m, {ow, -6, front}, {ow + 14, oh, back}, Mat4::Identity(), ts);
-  // Hearth stone and fire bed.
+  // Hearth stone.
   AddBox(m, {-ow - 20, -6, front - 14}, {ow + 20, -1, back}, Mat4::Identity(), ts);
-  // Back and sides of the firebox, seen from inside.
-  AddBox(m, {-ow, -1, front + 6}, {ow, oh, back - 0.5f}, Mat4::Identity(), ts, true);
   // Hood: a heavy lintel then a sloping breast back to the chimney.
   AddBox(m, {-ow - 20, oh, front - 6}, {ow + 20, oh + 18, back}, Mat4::Identity(), ts);
   // The breast stands back from the lintel so the smoke rising above the fire stays in view.
   AddBox(m, {-ow - 14, oh + 18, 10}, {ow + 14, oh + 60, back}, Mat4::Identity(), ts);
-  AddBox(m, {-ow - 8, oh + 60, 16}, {ow + 8, 200 - 2, back}, Mat4::Identity(), ts);
+  return m;
+}
+
+Mesh BuildFirebox(float back) {
+  // Back and sides of the firebox, seen from inside: soot-black stone. The room's ambient is
+  // a warm orange on every material; the negative emission takes most of it back so that
+  // only the fire and the embers light the inside.
+  Mesh m;
+  m.material = Textured(0.0f, 8);
+  m.material.diffuse = {0.14f, 0.11f, 0.1f, 1};
+  m.material.emissive = {-0.68f, -0.27f, -0.02f};
+  m.texture = "fireplace.jpg";
+  AddBox(m, {-44, -1, -20}, {44, 62, back - 0.5f}, Mat4::Identity(), 60, true);
+  return m;
+}
+
+Mesh BuildChimney(float back) {
+  // The stack above the breast, up into the vault.
+  Mesh m;
+  m.material = Textured(0.05f, 8);
+  m.texture = "fireplace.jpg";
+  AddBox(m, {-52, 122, 16}, {52, 172, back}, Mat4::Identity(), 60);
+  AddBox(m, {-57, 172, 12}, {57, 178, back}, Mat4::Identity(), 60);
+  AddBox(m, {-42, 178, 22}, {42, 262, back}, Mat4::Identity(), 60);
+  return m;
+}
+
+Mesh BuildEmbers() {
+  // A bed of glowing coals under the logs.
+  Mesh m;
+  m.material = Textured(0.0f, 8);
+  m.material.diffuse = {0.2f, 0.05f, 0.0f, 1};
+  m.material.emissive = {0.75f, 0.26f, 0.02f};
+  m.texture = "torch.jpg";
+  Rng rng(91);
+  for (int k = 0; k < 24; ++k) {
+    float a = rng.Range(0, 2 * kPi), r = 26 * std::sqrt(rng.Uniform());
+    Vec3 c{r * std::cos(a) * 1.2f, rng.Range(-0.5f, 0.8f), r * std::sin(a) * 0.55f + 3};
+    float s = rng.Range(1.6f, 3.4f);
+    AddBox(m, Vec3{-s, -0.6f * s, -0.8f * s}, Vec3{s, 0.6f * s, 0.8f * s},
+           Mat4::RotationY(rng.Range(0, 3.0f)) * Mat4::Translation(c), 10.0f);
+  }
+  // The glowing strip at the foot of the texture's wood half.
+  for (auto& uv : m.uvs) uv = {0.55f + 0.4f * rng.Uniform(), 0.9f + 0.09f * rng.Uniform()};
   return m;
 }
 
@@ -237,8 +279,8 @@ Mesh BuildMantelTrim() {
   m.material.diffuse = {0.95f, 0.85f, 0.7f, 1};
   m.texture = "decor1.jpg";
   // Carved shelf and corbels under the lintel, in the fireplace's local frame.
-  AddBox(m, {-70, 80, -38}, {70, 86, 0}, Mat4::Identity(), 35.0f);
-  for (float x : {-62.0f, 62.0f}) AddBox(m, {x - 5, 62, -34}, {x + 5, 80, -20}, Mat4::Identity(), 35.0f);
+  AddBox(m, {-70, 74, -38}, {70, 80, 0}, Mat4::Identity(), 35.0f);
+  for (float x : {-62.0f, 62.0f}) AddBox(m, {x - 5, 60, -34}, {x + 5, 74, -20}, Mat4::Identity(), 35.0f);
   AddBox(m, {-58, 118, 4}, {58, 122, 10}, Mat4::Identity(), 35.0f);
   return m;
 }

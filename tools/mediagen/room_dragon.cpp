@@ -48,10 +48,9 @@ DragonRig BuildDragon() {
   // Spine from the tail tip to the snout.
   std::vector<Vec3> spine = {{2, -23, 57},  {-20, -22, 56}, {-38, -16, 47}, {-47, -5, 32}, {-44, 5, 16},
                              {-32, 10, 6},  {-14, 14, 0},   {0, 16, 0},     {14, 20, 0},   {24, 30, 0},
-                             {29, 46, 0},   {29, 62, 0},    {31, 76, 0},    {38, 86, 0},   {48, 87, 0},
-                             {60, 83, 0}};
+                             {29, 46, 0},   {29, 62, 0},    {31, 76, 0},    {38, 86, 0},   {46, 87, 0}};
   std::vector<float> radius = {0.8f, 2.2f, 3.2f, 4.2f, 5.2f, 7.0f, 11.0f, 13.0f, 12.5f, 8.5f,
-                               6.5f, 5.8f, 5.6f, 6.8f, 5.2f, 2.6f};
+                               6.5f, 5.8f, 5.6f, 6.8f, 5.0f};
   std::vector<Vec3> path;
   std::vector<float> rad;
   Smooth(spine, radius, 5, path, rad);
@@ -101,9 +100,25 @@ DragonRig BuildDragon() {
       if (k == 0) a = wrist;
     }
   }
-  // Horns and a crest.
+  // The head: a long skull tapering to the snout, the lower jaw hanging open below it, brow
+  // ridges over the eyes, swept-back horns and cheek spikes; closed all round, so that it
+  // reads as a head from the front as well as from the side.
+  auto blob = [&](Vec3 size, float tilt, Vec3 at) {
+    AddSphere(m, 1.0f, 14, 8, Mat4::Scaling(size) * Mat4::RotationZ(tilt) * Mat4::Translation(at));
+  };
+  blob({14, 5.4f, 6.4f}, -0.12f, {48, 88, 0});       // skull and upper jaw
+  blob({6, 3.2f, 3.6f}, -0.3f, {60, 85.5f, 0});      // snout
+  blob({12, 2.6f, 5.0f}, -0.36f, {47, 81.5f, 0});    // lower jaw, open
   for (float s : {-1.0f, 1.0f}) {
-    AddTube(m, {{36, 91, s * 3.5f}, {30, 97, s * 6}, {22, 99, s * 7}}, {1.6f, 1.0f, 0.1f}, 6, Mat4::Identity(), 10.0f);
+    blob({2.6f, 1.6f, 1.8f}, 0.0f, {45, 92, s * 4.6f});                 // brow over the eye
+    blob({1.2f, 1.2f, 1.2f}, 0.0f, {47, 90.6f, s * 5.8f});              // eye
+    blob({1.0f, 0.8f, 0.8f}, 0.0f, {64, 87.4f, s * 1.8f});              // nostril
+    AddTube(m, {{38, 92, s * 4}, {30, 99, s * 7}, {20, 103, s * 9}, {13, 101, s * 10}}, {2.4f, 1.7f, 0.9f, 0.1f}, 6,
+            Mat4::Identity(), 10.0f);
+    AddTube(m, {{40, 84, s * 5.5f}, {33, 82, s * 10}}, {1.3f, 0.1f}, 5, Mat4::Identity(), 10.0f);
+    for (int t = 0; t < 4; ++t)  // teeth along the upper jaw
+      AddTube(m, {{52.0f + 3.0f * t, 84.5f, s * (3.8f - 0.5f * t)}, {52.5f + 3.0f * t, 82.2f, s * (3.6f - 0.5f * t)}},
+              {0.6f, 0.05f}, 4, Mat4::Identity(), 10.0f);
   }
   for (int k = 0; k < 7; ++k) {
     Vec3 p = path[static_cast<size_t>(20 + k * 6)];

@@ -24,19 +24,44 @@ void PlanarUV(Mesh& m, float cx, float cy, float w, float h) {
 
 }  // namespace
 
+// Polished gold: the room's ambient light is a strong orange on every material; a green and
+// blue emission brings it back toward a warm white so that the gold texture keeps its hue.
+Material GoldMetal() {
+  Material m = Textured(0.9f, 30);
+  m.diffuse = {1.0f, 0.95f, 0.8f, 1};
+  m.emissive = {0.0f, 0.38f, 0.22f};
+  return m;
+}
+
 Mesh BuildTorch(int wall) {
   Mesh m;
   m.material = Textured(0.1f, 8);
   m.texture = "torch.jpg";
-  // Built in the wall's frame (x along the wall, -z into the room, wall at z = +6), head top
-  // at the origin, then turned with the wall.
+  // Built in the wall's frame (x along the wall, -z into the room), head top at the origin,
+  // then turned with the wall. Only the round basket and the shaft: the fires sit at the top
+  // of this mesh's box, mirrored across its width, so a narrow box gives one flame body.
   Mesh local;
-  std::vector<Vec2> basket = {{1.2f, -8.0f}, {2.6f, -6.5f}, {4.2f, -3.0f}, {4.6f, 0.0f}, {3.6f, 0.2f}, {1.0f, -2.0f}};
-  AddLathe(local, basket, 12, Mat4::Scaling({1.2f, 1.0f, 0.85f}), 2.0f, 10.0f);
-  std::vector<Vec2> shaft = {{1.0f, -20.0f}, {1.3f, -14.0f}, {1.5f, -7.5f}};
+  std::vector<Vec2> basket = {{1.0f, -7.0f}, {2.0f, -5.5f}, {2.9f, -2.6f}, {3.2f, 0.0f}, {2.5f, 0.2f}, {0.8f, -2.0f}};
+  AddLathe(local, basket, 12, Mat4::Identity(), 2.0f, 10.0f);
+  std::vector<Vec2> shaft = {{0.9f, -23.0f}, {1.2f, -15.0f}, {1.4f, -6.5f}};
   AddLathe(local, shaft, 8, Mat4::Identity(), 1.0f, 10.0f);
-  AddBox(local, {-0.7f, -11.5f, 0.0f}, {0.7f, -9.5f, 5.6f}, Mat4::Identity(), 10.0f);
-  AddBox(local, {-2.4f, -16.0f, 5.2f}, {2.4f, -5.0f, 6.0f}, Mat4::Identity(), 10.0f);
+  for (auto& uv : local.uvs) uv.x *= 0.5f;
+  m.Append(local, WallRotation(wall));
+  return m;
+}
+
+Mesh BuildSconce(int wall, float reach) {
+  Mesh m;
+  m.material = Textured(0.3f, 16);
+  m.material.diffuse = {0.45f, 0.45f, 0.5f, 1};
+  m.texture = "torch.jpg";
+  // The iron bracket that holds a torch: a ring round the shaft, an arm back to the wall and
+  // a wall plate, in the torch's frame (wall at local z = reach).
+  Mesh local;
+  std::vector<Vec2> ring = {{1.5f, -11.5f}, {2.0f, -11.0f}, {2.0f, -9.5f}, {1.5f, -9.0f}};
+  AddLathe(local, ring, 10, Mat4::Identity(), 1.0f, 10.0f);
+  AddBox(local, {-0.7f, -11.2f, 1.8f}, {0.7f, -9.4f, reach - 0.6f}, Mat4::Identity(), 10.0f);
+  AddBox(local, {-2.4f, -16.0f, reach - 0.8f}, {2.4f, -5.0f, reach}, Mat4::Identity(), 10.0f);
   for (auto& uv : local.uvs) uv.x *= 0.5f;
   m.Append(local, WallRotation(wall));
   return m;
@@ -263,7 +288,7 @@ Mesh BuildGoldHeap(const Mat4& chestTop, Vec3 spillStart) {
 Mesh BuildPlate() {
   Mesh m;
   m.material = Textured(0.9f, 30);
-  m.material.diffuse = {1.0f, 0.88f, 0.55f, 1};
+  m.material = GoldMetal();
   m.texture = "golden_plate.jpg";
   std::vector<Vec2> profile = {{0.01f, 1.4f}, {10.0f, 1.2f}, {17.0f, 1.6f}, {21.0f, 3.2f}, {24.0f, 3.6f},
                                {24.6f, 2.4f}, {22.0f, 0.6f}, {12.0f, -0.2f}, {0.01f, -0.2f}};
@@ -285,7 +310,7 @@ Mesh BuildPlateBase() {
 Mesh BuildCrown() {
   Mesh m;
   m.material = Textured(0.9f, 30);
-  m.material.diffuse = {1.0f, 0.85f, 0.45f, 1};
+  m.material = GoldMetal();
   m.texture = "crown.jpg";
   std::vector<Vec2> band = {{8.6f, 0.01f}, {9.0f, 1.0f}, {9.0f, 5.0f}, {8.6f, 5.6f}, {8.0f, 5.0f}, {8.0f, 0.6f}};
   AddLathe(m, band, 24, Mat4::Identity(), 3.0f, 8.0f);
@@ -313,7 +338,7 @@ Mesh BuildCrown() {
 Mesh BuildCup() {
   Mesh m;
   m.material = Textured(0.9f, 30);
-  m.material.diffuse = {1.0f, 0.84f, 0.45f, 1};
+  m.material = GoldMetal();
   m.texture = "cup.jpg";
   std::vector<Vec2> outside = {{0.01f, 0.0f}, {5.0f, 0.0f}, {5.2f, 0.6f}, {2.0f, 1.8f}, {1.1f, 3.0f}, {1.0f, 7.5f},
                                {2.0f, 8.5f}, {1.5f, 9.5f}, {3.5f, 11.0f}, {5.6f, 14.0f}, {6.2f, 18.0f}, {6.4f, 19.0f}};
@@ -399,7 +424,7 @@ Mesh BuildGem(uint32_t seed, float height) {
   // A long faceted crystal: a six-sided prism with pyramids at both ends, flat shaded.
   Mesh m;
   m.material = Textured(1.0f, 50);
-  m.material.diffuse = {1, 1, 1, 0.9f};
+  m.material.diffuse = {1, 1, 1, 1};
   Rng rng(seed);
   const int sides = 6;
   const float r = height * 0.24f;
@@ -504,7 +529,7 @@ Mesh BuildIngots(uint32_t seed) {
   // A small stack of gold bars: trapezoid prisms.
   Mesh m;
   m.material = Textured(0.9f, 30);
-  m.material.diffuse = {1.0f, 0.85f, 0.45f, 1};
+  m.material = GoldMetal();
   m.texture = "golden_plate.jpg";
   Rng rng(seed);
   int layers = rng.Int(1, 3);

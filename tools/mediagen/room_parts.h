@@ -28,6 +28,10 @@ Mesh BuildFireplace(float backDepth);
 Mesh BuildFirewood();
 Mesh BuildMantelTrim();
 Mesh BuildTorch(int wall);   // world-axis geometry around the head at the origin
+Mesh BuildSconce(int wall, float reach);  // its bracket, the wall `reach` units behind the head
+Mesh BuildFirebox(float back);  // the sooty inside of the hearth
+Mesh BuildChimney(float back);
+Mesh BuildEmbers();
 Mesh BuildBigShield(int variant);
 Mesh BuildRoundShield(int variant);
 Mesh BuildSmallShield();

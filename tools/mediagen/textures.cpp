@@ -221,8 +221,11 @@ Image Wood(uint32_t seed, int planks, bool bands) {
 
 Color GoldShade(float k) {
   // k in 0..1: shadow, mid, highlight.
-  if (k < 0.5f) return Mix(Hex(0x6b4a08), Hex(0xb8860b), k * 2);
-  return Mix(Hex(0xb8860b), Hex(0xffcc44), (k - 0.5f) * 2);
+  // Yellow gold: the firelight that falls on it is orange, so the texture leans yellow and
+  // its highlights pale.
+  if (k < 0.5f) return Mix(Hex(0x5e420a), Hex(0xceac22), k * 2);
+  if (k < 0.85f) return Mix(Hex(0xceac22), Hex(0xf4da5a), (k - 0.5f) / 0.35f);
+  return Mix(Hex(0xf4da5a), Hex(0xfff4b0), (k - 0.85f) / 0.15f);
 }
 
 namespace {
@@ -272,6 +275,29 @@ Image EngravedGold(uint32_t seed, int rings, bool gems) {
       if (ga * ga * 4 + gr * gr < 0.08f) c = Mix(Hex(0x8a0a1a), Hex(0xff5060), 0.5f + 0.5f * (-ga));
     }
     return c;
+  });
+}
+
+Image PlateTex() {
+  // A polished gold disc: a smooth dished centre with a broad sheen, an engraved band of
+  // running scrolls round the rim between two grooves, a bright rolled edge.
+  return Paint(256, 256, [](float u, float v) {
+    float dx = u - 0.5f, dy = v - 0.5f;
+    float r = std::sqrt(dx * dx + dy * dy) * 2, a = std::atan2(dy, dx);
+    float n = Fbm(u * 16, v * 16, 3, 16, 1804);
+    // Polished metal mirrors the dark room with a bright band across it.
+    float band = std::exp(-(u + v - 0.82f) * (u + v - 0.82f) / 0.012f);
+    float spot = std::exp(-((u - 0.36f) * (u - 0.36f) + (v - 0.38f) * (v - 0.38f)) / 0.008f);
+    float k = 0.22f + 0.05f * n + 0.18f * (1 - r) + 0.42f * band + 0.3f * spot;
+    auto groove = [&](float at, float w) { return Smooth(w, 0.0f, std::abs(r - at)); };
+    if (r > 0.7f && r < 0.95f) {
+      float t = (r - 0.7f) / 0.25f;
+      float scroll = std::sin(a * 24 + 5 * std::sin(t * kPi * 2)) * std::sin(t * kPi);
+      k = 0.5f + 0.05f * n + (scroll > 0.35f ? 0.25f : (scroll < -0.35f ? -0.25f : 0.0f));
+    }
+    k -= 0.35f * (groove(0.7f, 0.018f) + groove(0.95f, 0.018f));
+    if (r > 0.965f) k = 0.9f;
+    return GoldShade(std::clamp(k, 0.0f, 1.0f));
   });
 }
 
@@ -385,6 +411,11 @@ Image TorchTex() {
       return Mix(iron, Hex(0x120e0c), 0.5f * soot);
     }
     float grain = std::sin((v * 30 + 4 * Fbm(u * 3, v * 3, 3, 3, 1202)) * 4) * 0.5f + 0.5f;
+    if (v > 0.88f) {
+      // Glowing coals: bright cracks in dark crust (the embers of the hearth sample here).
+      float heat = Smooth(0.35f, 0.8f, Fbm(u * 24, v * 24, 4, 24, 1203));
+      return Mix(Hex(0x3a0c04), Hex(0xffb040), heat);
+    }
     return Mix(Hex(0x4a2e18), Hex(0x7a5232), grain * 0.6f);
   });
 }
@@ -419,7 +450,7 @@ Image GemTex(Color deep, Color bright, uint32_t seed) {
     float streak = Smooth(0.85f, 1.0f, std::sin((u * 3 + v * 1.5f) * 9) * 0.5f + 0.5f);
     float n = Fbm(u * 6, v * 6, 4, 6, seed + 1);
     Color c = Mix(deep, bright, 0.25f + 0.45f * facets * n + 0.5f * streak);
-    c.a = 0.72f + 0.25f * (facets * 0.5f + streak * 0.5f);
+    c.a = 0.84f + 0.15f * (facets * 0.5f + streak * 0.5f);
     return c;
   });
 }
@@ -489,8 +520,8 @@ std::vector<TextureFile> BuildTextures() {
   std::vector<TextureFile> t;
   auto jpg = [&](const char* n, Image img) { t.push_back({n, TexFormat::Jpeg, std::move(img)}); };
   t.push_back({"banner.dds", TexFormat::Dds, BannerTex()});
-  t.push_back({"giantgem.dds", TexFormat::Dds, GemTex(Hex(0x2a1a8a), Hex(0xb0a0ff), 1601)});
-  t.push_back({"giantgem_green.dds", TexFormat::Dds, GemTex(Hex(0x0a5a2a), Hex(0x80ffb0), 1602)});
+  t.push_back({"giantgem.dds", TexFormat::Dds, GemTex(Hex(0x2a16b0), Hex(0x9a86ff), 1601)});
+  t.push_back({"giantgem_green.dds", TexFormat::Dds, GemTex(Hex(0x06702c), Hex(0x5cf08c), 1602)});
   t.push_back({"flame.tga", TexFormat::Tga, FlameSprite()});
   jpg("arch.jpg", ArchStone());
   jpg("bars.jpg", Bars());
@@ -509,7 +540,7 @@ std::vector<TextureFile> BuildTextures() {
   jpg("fireplace.jpg", Sooty());
   jpg("floor2.jpg", Flagstones());
   jpg("Gold2.jpg", Coins());
-  jpg("golden_plate.jpg", EngravedGold(1803, 6, true));
+  jpg("golden_plate.jpg", PlateTex());
   jpg("knight.jpg", Steel(1901, true));
   jpg("knight2.jpg", Steel(1902, false));
   jpg("ray.jpg", RayTex());

@@ -1,5 +1,6 @@
 #include "tracks.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,26 @@ namespace mediagen {
 Vec3 EvalBezier(float t, Vec3 p0, Vec3 p1, Vec3 p2, Vec3 p3) {
   float s = 1 - t;
   return p0 * (s * s * s) + p1 * (3 * t * s * s) + p2 * (3 * t * t * s) + p3 * (t * t * t);
+}
+
+TrackTiming TimeTrack(const Track& t) {
+  TrackTiming out;
+  out.slowest = 1e9f;
+  for (size_t s = 0; s + 3 < t.points.size(); s += 3) {
+    const TrackPoint* p = &t.points[s];
+    float len = 0;
+    Vec3 prev = p[0].position;
+    for (int k = 1; k <= 150; ++k) {
+      Vec3 q = EvalBezier(k / 150.0f, p[0].position, p[1].position, p[2].position, p[3].position);
+      len += Length(q - prev);
+      prev = q;
+    }
+    float v0 = std::max(p[0].speed, 0.01f), v1 = std::max(p[3].speed, 0.01f);
+    out.length += len;
+    out.seconds += std::abs(v1 - v0) < 1e-4f ? len / v0 : len / (v1 - v0) * std::log(v1 / v0);
+    out.slowest = std::min({out.slowest, v0, v1});
+  }
+  return out;
 }
 
 namespace {
@@ -47,83 +68,89 @@ Track Chain(const std::vector<Node>& nodes, bool loop) {
   return t;
 }
 
-Node N(Vec3 p, float speed) { return {p, speed, false, {}}; }
 Node NT(Vec3 p, float speed, Vec3 look) { return {p, speed, true, look}; }
 
-// A short, very slow drift: one straight segment of about two units.
-Track Drift(Vec3 from, Vec3 dir, Vec3 look) {
-  Vec3 to = from + Normalize(dir) * 2.0f;
-  return Chain({NT(from, 0.12f, look), NT(to, 0.12f, look)}, false);
+// A slow drift that holds one composition: a single straight segment of `length` units past
+// `look`, long enough for the parallax to show.
+Track Drift(Vec3 from, Vec3 dir, float length, float speed, Vec3 look) {
+  Vec3 to = from + Normalize(dir) * length;
+  return Chain({NT(from, speed, look), NT(to, speed, look)}, false);
 }
+
+// A point on the ellipse round the heap at angle `a`, height `y`; it keeps clear of the hearth
+// on the +z side.
+Vec3 Round(float r, float a, float y) { return {r * std::cos(a), y, r * 0.82f * std::sin(a)}; }
 
 }  // namespace
 
 std::vector<Track> BuildTracks(const RoomInfo& info) {
   std::vector<Track> tracks;
-  const Vec3 heap{0, 30, 0};
-  // 1. A slow orbit of the hoard.
+  const Vec3 heap{0, 26, 0};
+  // 1. The orbit of the hoard: three quarters of a circle at middle height, the fireplace, the
+  // chest and the dragon passing behind the heap; never over the dragon.
   {
     std::vector<Node> nodes;
-    // Higher over the dragon's quarter, so the wings stay below.
-    const float heights[5] = {92, 104, 142, 142, 92};
-    for (int k = 0; k <= 4; ++k) {
-      float a = 0.4f + static_cast<float>(k) * kPi / 2;
-      nodes.push_back(NT({165 * std::cos(a), heights[k], 145 * std::sin(a)}, 24.0f, heap));
-    }
-    tracks.push_back(Chain(nodes, true));
-  }
-  // 2. A glide along the shield wall (wall03 at +x), looking at the shields.
-  tracks.push_back(Chain({NT({196, 112, -172}, 16.0f, {250, 100, -140}), NT({188, 104, -60}, 18.0f, {250, 110, -30}),
-                          NT({190, 112, 60}, 18.0f, {250, 110, 90}), NT({170, 120, 168}, 14.0f, {40, 60, 40})},
-                         false));
-  // 3. Drift: close on the blue gem.
-  tracks.push_back(Drift(info.gemBlue + Vec3{30, 14, -38}, {1, 0.2f, 0.3f}, info.gemBlue));
-  // 4. The long flight: low across the floor, up the light shaft to the grate and down again.
-  tracks.push_back(Chain({NT({-205, 62, 20}, 20.0f, {0, 30, 0}),
-                          N({-160, 82, 150}, 22.0f),
-                          NT({-70, 60, 128}, 24.0f, info.fireplace + Vec3{0, 20, 0}),
-                          N({50, 70, 124}, 26.0f),
-                          NT({150, 90, 110}, 28.0f, {0, 40, 0}),
-                          N({150, 150, -20}, 30.0f),
-                          NT({60, 240, -40}, 33.39f, {0, 360, 0}),
-                          NT({0, 300, 10}, 14.0f, {0, 370, 0}),
-                          N({-70, 230, -50}, 22.0f),
-                          NT({-190, 110, 40}, 20.0f, {0, 40, 0})},
-                         false));
-  // 5. An approach to the dragon's head.
-  {
-    Vec3 head = info.dragonHead;
-    Vec3 away = Normalize(Vec3{-head.x, 0, -head.z});
-    tracks.push_back(Chain({NT(head + away * 190 + Vec3{0, -20, 0}, 20.0f, head),
-                            NT(head + away * 130 + Vec3{0, -10, 0}, 14.0f, head),
-                            NT(head + away * 80 + Vec3{20, 0, -20}, 8.0f, head),
-                            NT(head + away * 52 + Vec3{6, 6, -6}, 3.0f, head)},
-                           false));
-  }
-  // 6. Drift: the crown on the heap.
-  tracks.push_back(Drift(info.crown + Vec3{-8, 28, 36}, {1, 0.1f, 0.3f}, info.crown + Vec3{0, 4, 0}));
-  // 7. A drift past the fireplace.
-  {
-    Vec3 f = info.fireplace + Vec3{0, 16, 0};
-    tracks.push_back(Chain({NT({-170, 70, 120}, 12.0f, f), NT({-60, 58, 112}, 10.0f, f), NT({70, 62, 116}, 10.0f, f),
-                            NT({175, 78, 120}, 12.0f, f + Vec3{0, 60, 0})},
-                           false));
-  }
-  // 8. Drift: the open chest.
-  tracks.push_back(Drift(info.chest + Vec3{42, 48, -40}, {0.8f, 0.2f, -0.5f}, info.chest + Vec3{0, 24, 0}));
-  // 9. A close pass over the gems and the plate.
-  tracks.push_back(Chain({NT({-40, 105, -190}, 18.0f, info.gemBlue), NT({-70, 100, -60}, 12.0f, info.gemBlue),
-                          NT({20, 100, -60}, 12.0f, info.gemGreen), NT({120, 92, 20}, 16.0f, info.plate)},
-                         false));
-  // 10. A round of the room at middle height, looking along the way.
-  {
-    std::vector<Node> nodes;
-    for (int k = 0; k <= 5; ++k) {
-      float a = -2.2f + static_cast<float>(k) * 1.15f;
-      nodes.push_back(N({190 * std::cos(a), 130 + 25 * std::sin(1.5f * a), 135 * std::sin(a)}, 26.0f));
+    const float heights[6] = {96, 88, 104, 92, 100, 112};
+    for (int k = 0; k < 6; ++k) {
+      float a = -2.05f + static_cast<float>(k) * 0.95f;
+      nodes.push_back(NT(Round(k % 2 ? 160.0f : 168.0f, a, heights[k]), 22.0f, heap));
     }
     tracks.push_back(Chain(nodes, false));
   }
+  // 2. Along the shield wall (wall03 at +x): torches and shields seen at a slant, then the turn
+  // onto the hoard.
+  // A node's target holds on the segment it starts, so the last segment makes the turn.
+  tracks.push_back(Chain({NT({136, 104, -160}, 15.0f, {250, 112, -50}), NT({128, 100, -60}, 14.0f, {250, 112, 60}),
+                          NT({112, 104, 40}, 12.0f, heap), NT({70, 112, 112}, 12.0f, heap)},
+                         false));
+  // 3. Up the light shaft: low over the gold, up through the rays towards the grate, then down
+  // on the heap in the daylight pool.
+  tracks.push_back(Chain({NT({118, 74, -70}, 14.0f, heap), NT({70, 150, -40}, 18.0f, {0, 60, 0}),
+                          NT({28, 250, 12}, 16.0f, {0, 360, 0}), NT({-36, 268, 40}, 12.0f, heap),
+                          NT({-80, 214, 30}, 12.0f, heap)},
+                         false));
+  // 4. The gems: a low pass between the two crystals, the heap glowing behind them.
+  tracks.push_back(Chain({NT({14, 74, -196}, 12.0f, info.gemBlue), NT({12, 70, -92}, 9.0f, info.gemGreen),
+                          NT({14, 76, -30}, 9.0f, info.gemBlue), NT({-30, 98, 40}, 12.0f, info.gemGreen)},
+                         false));
+  // 5. The dragon: over the gold towards its head at three quarters, the hoard below.
+  {
+    Vec3 head = info.dragonHead;
+    tracks.push_back(Chain({NT({120, 96, 96}, 14.0f, head), NT({30, 104, 20}, 14.0f, head),
+                            NT({-26, 116, -62}, 10.0f, head), NT({-22, 124, -132}, 7.0f, head)},
+                           false));
+  }
+  // 6. The hearth: the fire, the crossed swords and the shields above the mantel, the coins in
+  // front.
+  {
+    Vec3 f = info.fireplace + Vec3{0, 44, 0};
+    tracks.push_back(Chain({NT({-92, 124, -64}, 9.0f, f), NT({0, 118, -76}, 8.0f, f), NT({92, 124, -66}, 9.0f, f)},
+                           false));
+  }
+  // 7. - 9. Drifts: the crown on the heap; the open chest spilling its coins; the golden plate.
+  tracks.push_back(Drift(info.crown + Vec3{-34, 34, 30}, {1, 0.1f, 0.45f}, 26, 1.6f, info.crown + Vec3{0, 5, 0}));
+  // The open chest from its front, the coins spilling towards the heap.
+  tracks.push_back(Drift(info.chest + Vec3{31, 56, -74}, {0.82f, -0.1f, 0.58f}, 30, 1.8f, info.chest + Vec3{6, 16, -4}));
+  {
+    // The plate faces the middle of the heap: float in front of it and slide across.
+    Vec3 facing = Normalize(Vec3{-0.61f, 0.22f, -0.76f});
+    Vec3 across = Normalize(Cross(Vec3{0, 1, 0}, facing));
+    Vec3 from = info.plate + facing * 95 + Vec3{0, 14, 0} - across * 13;
+    tracks.push_back(Drift(from, across, 26, 1.6f, info.plate));
+  }
+  // 10. The long flight: round the whole chamber past the chest, the fireplace, the knight and
+  // the dragon, ending high over the heap.
+  tracks.push_back(Chain({NT({-200, 82, -30}, 20.0f, heap),
+                          NT({-110, 84, 104}, 22.0f, heap),
+                          NT({80, 92, 112}, 24.0f, heap),
+                          NT({190, 104, 20}, 24.0f, info.gemGreen),
+                          NT({140, 116, -168}, 24.0f, info.dragonHead),
+                          NT({0, 150, -150}, 22.0f, info.dragonHead),
+                          NT({-40, 190, -20}, 18.0f, heap),
+                          NT({40, 200, 60}, 16.0f, heap)},
+                         false));
+  // 11. The fallen knight: a slow slide behind him, the heap beyond.
+  tracks.push_back(Chain({NT({150, 46, -190}, 3.5f, {70, 20, -70}), NT({196, 52, -132}, 3.5f, {40, 30, -30})}, false));
   return tracks;
 }
 

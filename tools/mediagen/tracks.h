@@ -26,4 +26,11 @@ std::vector<uint8_t> EncodeTracksBinary(const std::vector<Track>& tracks);
 std::string EncodeTracksText(const std::vector<Track>& tracks);
 Vec3 EvalBezier(float t, Vec3 p0, Vec3 p1, Vec3 p2, Vec3 p3);
 
+// Length along the curves (150 chords a segment, as playback measures) and the seconds a
+// track plays, the speed running linearly between nodes over each segment's length.
+struct TrackTiming {
+  float length = 0, seconds = 0, slowest = 0;
+};
+TrackTiming TimeTrack(const Track& t);
+
 }  // namespace mediagen
