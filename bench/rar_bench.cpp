@@ -224,6 +224,18 @@ void BM_SevenZipTest(benchmark::State& state) {
 }
 BENCHMARK(BM_SevenZipTest)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The whole file, or nothing when it cannot be read.
+std::vector<std::uint8_t> ReadWholeFile(const char* path) {
+  std::vector<std::uint8_t> bytes;
+  if (std::FILE* f = std::fopen(path, "rb")) {
+    std::uint8_t buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
 // Any archive, named by RAR_BENCH_ARCHIVE (for example the build's media/469.rar): our
 // decoder over all of it, and 7zz t on the same file.
 void BM_RarDecodeArchiveFile(benchmark::State& state) {
@@ -232,13 +244,7 @@ void BM_RarDecodeArchiveFile(benchmark::State& state) {
     state.SkipWithError("set RAR_BENCH_ARCHIVE to an archive");
     return;
   }
-  std::vector<std::uint8_t> bytes;
-  if (std::FILE* f = std::fopen(path, "rb")) {
-    std::uint8_t buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-    std::fclose(f);
-  }
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
   std::uint64_t total = 0;
   for (auto _ : state) {
     total = 0;
@@ -263,13 +269,7 @@ void BM_ZlibInflateArchiveFile(benchmark::State& state) {
   }
   static std::vector<std::uint8_t> all, deflated;
   if (all.empty()) {
-    std::vector<std::uint8_t> bytes;
-    if (std::FILE* f = std::fopen(path, "rb")) {
-      std::uint8_t buf[65536];
-      std::size_t n;
-      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-      std::fclose(f);
-    }
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
     media::WalkArchive(bytes.data(), static_cast<std::uint32_t>(bytes.size()), true,
                        [&](const media::WalkedMember& m) { all.insert(all.end(), m.data, m.data + m.size); });
     uLongf n = compressBound(static_cast<uLong>(all.size()));
