@@ -23,13 +23,16 @@ fuzz_dir=${FUZZ_DIR:-build-fuzz/campaign}
 jobs=${FUZZ_JOBS:-1}
 
 mkdir -p "$fuzz_dir/logs" "$fuzz_dir/results"
-if ! { cmake --preset fuzz && cmake --build --preset fuzz -j"$(nproc)" --target all_fuzzers; } \
+# Build only the named targets (each target is the binary of the same name), or all of them.
+targets=("$@")
+build_targets=("${targets[@]}")
+(( ${#build_targets[@]} > 0 )) || build_targets=(all_fuzzers)
+if ! { cmake --preset fuzz && cmake --build --preset fuzz -j"$(nproc)" --target "${build_targets[@]}"; } \
     >"$fuzz_dir/logs/build.log" 2>&1; then
   tail -30 "$fuzz_dir/logs/build.log" >&2
   exit 2
 fi
 
-targets=("$@")
 if (( ${#targets[@]} == 0 )); then
   for m in build-fuzz/fuzz/*.target; do targets+=("$(basename "$m" .target)"); done
 fi
