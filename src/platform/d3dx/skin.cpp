@@ -17,6 +17,8 @@ struct Span {
   DWORD size = 0;
   DWORD pos = 0;
   bool ok = true;
+  xfile::IDirectXFileData* object = nullptr;  // whose data this is, for its string slots
+  DWORD base = 0;                             // offset of p in the object's whole data
   DWORD Dword() {
     if (size - pos < 4 || pos > size) {
       ok = false;
@@ -43,8 +45,10 @@ struct Span {
     pos += 2;
     return v;
   }
+  // A string member: only where the object's own layout put a string, never a pointer made
+  // from other bytes.
   const char* Str() {
-    if (size - pos < sizeof(const char*) || pos > size) {
+    if (size - pos < sizeof(const char*) || pos > size || !object || !object->HoldsStringAt(base + pos)) {
       ok = false;
       return "";
     }
@@ -63,6 +67,13 @@ Span Member(xfile::IDirectXFileData* d, const char* name) {
     s.size = 0;
   }
   s.p = static_cast<const BYTE*>(p);
+  s.object = d;
+  if (name && s.ok) {
+    DWORD wholeSize = 0;
+    const void* whole = nullptr;
+    if (d->GetData(nullptr, &wholeSize, &whole) >= 0 && whole)
+      s.base = static_cast<DWORD>(s.p - static_cast<const BYTE*>(whole));
+  }
   return s;
 }
 

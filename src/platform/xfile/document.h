@@ -2,6 +2,7 @@
 // document that all handed-out objects keep alive.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <memory>
@@ -31,6 +32,9 @@ class DataNode final : public IDirectXFileData {
   HRESULT GetType(const GUID** type) override;
   HRESULT GetNextObject(IDirectXFileObject** child) override;
   const char* TemplateName() const override { return templateName.c_str(); }
+  bool HoldsStringAt(DWORD offset) const override {
+    return std::binary_search(stringSlots.begin(), stringSlots.end(), static_cast<std::size_t>(offset));
+  }
   ~DataNode() override = default;
 
   Document* doc = nullptr;

@@ -163,6 +163,10 @@ class IDirectXFileData : public IDirectXFileObject {
   virtual HRESULT GetNextObject(IDirectXFileObject** child) = 0;
   // Name of the object's template as written in the file.
   virtual const char* TemplateName() const = 0;
+  // Whether the whole object's laid-out data holds a string pointer at this byte offset (ours,
+  // not DirectX's). A file may declare its own layout under a known name or identifier, so a
+  // reader checks this before it takes a pointer out of the bytes.
+  virtual bool HoldsStringAt(DWORD offset) const = 0;
   IDirectXFileData* AsData() override { return this; }
 };
 

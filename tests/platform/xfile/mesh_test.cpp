@@ -312,3 +312,38 @@ TEST(D3DXSkinMeshLoader, OutOfRangeWeightsAreDroppedAndBadIndicesFail) {
   EXPECT_EQ(bad.hr, D3DXERR_INVALIDDATA);
   EXPECT_EQ(bad.skin, nullptr);
 }
+
+// A file may declare its own layout under the identifier or name of a standard template; a
+// string is then read only where that layout puts one, never as a pointer made of other
+// bytes. The first file is the campaign's reduced finding (it crashed in ReadSkinWeights).
+TEST(D3DXSkinMeshLoader, StringMembersAreReadOnlyWhereTheFileLaysOutAString) {
+  static const char kReduced[] =
+      "xof 0303txt 0032template SkinW{<6f0d123b-bad2-4167-a0d0-80224f25fabb>WORD;DWORD;WORD;}"
+      "Mesh{0;0SkinW{0 1\0" "0}}";
+  Loaded reduced;
+  LoadFirstMesh(std::vector<std::uint8_t>(kReduced, kReduced + sizeof kReduced - 1), &reduced);
+  EXPECT_EQ(reduced.hr, D3DXERR_INVALIDDATA);
+
+  const std::string skin =
+      "xof 0303txt 0032\n"
+      "template SkinWeights { <6f0d123b-bad2-4167-a0d0-80224f25fabb> DWORD a; DWORD b; DWORD c; }\n"
+      "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
+      "  SkinWeights { 1; 2; 3; } }\n";
+  Loaded skinned;
+  LoadFirstMesh(std::vector<std::uint8_t>(skin.begin(), skin.end()), &skinned);
+  EXPECT_EQ(skinned.hr, D3DXERR_INVALIDDATA);
+
+  // TextureFilename is also recognised by name: a numeric one names no texture.
+  const std::string texture =
+      "xof 0303txt 0032\n"
+      "template TextureFilename { <aaaaaaaa-0000-0000-0000-000000000001> DWORD a; DWORD b; DWORD c; }\n"
+      "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
+      "  MeshMaterialList { 1; 1; 0;;\n"
+      "    Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; TextureFilename { 1; 2; 3; } } } }\n";
+  Loaded textured;
+  LoadFirstMesh(std::vector<std::uint8_t>(texture.begin(), texture.end()), &textured);
+  ASSERT_EQ(textured.hr, 0);
+  ASSERT_EQ(textured.numMaterials, 1u);
+  const auto* mats = static_cast<const D3DXMATERIAL*>(textured.materials->GetBufferPointer());
+  EXPECT_EQ(mats[0].pTextureFilename, nullptr);
+}
