@@ -219,18 +219,17 @@ HRESULT Texture::Create(CorePtr core, UINT width, UINT height, UINT levels, DWOR
     level.width = std::max(1u, width >> i);
     level.height = std::max(1u, height >> i);
     const size_t bytes = static_cast<size_t>(RowPitch(format, level.width)) * RowCount(format, level.height);
-    if (!renderTarget) level.memory.assign(bytes, 0);
-    if (info.compressed) {
-      glCompressedTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), info.internalFormat,
-                             static_cast<GLsizei>(level.width), static_cast<GLsizei>(level.height), 0,
-                             static_cast<GLsizei>(bytes), level.memory.data());
-    } else if (renderTarget) {
+    if (renderTarget) {
       glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8, static_cast<GLsizei>(level.width),
                    static_cast<GLsizei>(level.height), 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+      level.inGl = true;
     } else {
-      glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), static_cast<GLint>(info.internalFormat),
-                   static_cast<GLsizei>(level.width), static_cast<GLsizei>(level.height), 0, info.format, info.type,
-                   nullptr);
+      // GL storage comes with the first upload (Prepare or the managed hand-over).
+      level.memory.assign(bytes);
+      if (level.memory.empty()) {
+        t->Release();
+        return D3DERR_OUTOFVIDEOMEMORY;
+      }
     }
     level.dirty = !renderTarget;
   }
@@ -328,7 +327,7 @@ HRESULT Texture::UnlockRect(UINT index) {
   core_->MakeCurrent();
   core_->gl.SelectTexture(kScratchUnit, texture_);
   if (level.dirty) UploadLevel(index);
-  std::vector<std::uint8_t>().swap(level.memory);
+  level.memory.reset();
   level.onlyInGl = true;
   return D3D_OK;
 }
@@ -338,7 +337,8 @@ void Texture::RestoreMemory(UINT index) {
   if (!level.onlyInGl) return;
   const FormatInfo& info = GetFormatInfo(format_);
   const size_t bytes = static_cast<size_t>(RowPitch(format_, level.width)) * RowCount(format_, level.height);
-  level.memory.assign(bytes, 0);
+  level.memory.assign(bytes);
+  if (level.memory.empty()) return;  // out of memory: the lock fails
   core_->MakeCurrent();
   core_->gl.SelectTexture(kScratchUnit, texture_);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -364,10 +364,15 @@ void Texture::UploadLevel(UINT index) {
     glCompressedTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(index), info.internalFormat,
                            static_cast<GLsizei>(level.width), static_cast<GLsizei>(level.height), 0,
                            static_cast<GLsizei>(level.memory.size()), level.memory.data());
+  } else if (!level.inGl) {
+    glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(index), static_cast<GLint>(info.internalFormat),
+                 static_cast<GLsizei>(level.width), static_cast<GLsizei>(level.height), 0, info.format, info.type,
+                 level.memory.data());
   } else {
     glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(index), 0, 0, static_cast<GLsizei>(level.width),
                     static_cast<GLsizei>(level.height), info.format, info.type, level.memory.data());
   }
+  level.inGl = true;
   level.dirty = false;
 }
 

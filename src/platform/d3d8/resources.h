@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -136,9 +137,45 @@ class Texture final : public ResourceBase<IDirect3DTexture8> {
 
  private:
   Texture(CorePtr core, D3DPOOL pool) : ResourceBase(std::move(core), pool, true) {}
+  // A level's memory, from calloc: large blocks come zeroed from the system without being
+  // written here, since every picture is written over anyway.
+  class ZeroedBytes {
+   public:
+    ZeroedBytes() = default;
+    ZeroedBytes(ZeroedBytes&& o) noexcept : p_(o.p_), n_(o.n_) { o.p_ = nullptr, o.n_ = 0; }
+    ZeroedBytes& operator=(ZeroedBytes&& o) noexcept {
+      if (this != &o) {
+        reset();
+        p_ = o.p_, n_ = o.n_;
+        o.p_ = nullptr, o.n_ = 0;
+      }
+      return *this;
+    }
+    ~ZeroedBytes() { reset(); }
+    // n zero bytes (none when out of memory).
+    void assign(std::size_t n) {
+      reset();
+      p_ = n ? static_cast<std::uint8_t*>(std::calloc(n, 1)) : nullptr;
+      n_ = p_ ? n : 0;
+    }
+    void reset() {
+      std::free(p_);
+      p_ = nullptr, n_ = 0;
+    }
+    std::uint8_t* data() { return p_; }
+    std::size_t size() const { return n_; }
+    bool empty() const { return n_ == 0; }
+
+   private:
+    std::uint8_t* p_ = nullptr;
+    std::size_t n_ = 0;
+  };
   struct Level {
     UINT width = 0, height = 0;
-    std::vector<std::uint8_t> memory;
+    ZeroedBytes memory;
+    // Whether GL has storage for the level. Pictures get it with their first upload, so
+    // that the driver never clears storage that is written over at once.
+    bool inGl = false;
     bool dirty = false;
     bool locked = false;
     DWORD lockFlags = 0;
