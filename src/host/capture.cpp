@@ -137,6 +137,7 @@ int ScreenSaverApp::RunCapture(const CaptureOptions& options) {
 bool ScreenSaverApp::LoadAllForCapture(const CaptureOptions& options) {
   // Same order as a windowed run; the loading screen is kept as its own picture.
   const KeptArchiveStreams kept;
+  const LoadingAheadEnd aheadEnd{this};
   const int created = CreateDevice();
   if (created != 0) {
     std::fprintf(stderr, "hoardel3d: no offscreen Direct3D device (%d)\n", created);

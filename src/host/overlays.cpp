@@ -7,6 +7,7 @@
 #include "host/quad_pool.h"
 #include "media/archive_reader.h"
 #include "platform/d3dx/d3dx_texture.h"
+#include "platform/d3dx/prepared_images.h"
 #include "platform/win32/clock.h"
 #include "platform/win32/resources.h"
 
@@ -144,6 +145,19 @@ void Overlays::Draw(IDirect3DDevice8* device, bool showTime, bool clock24h, bool
   device->SetRenderState(D3DRS_ALPHATESTENABLE, alphaTest);
 }
 
+namespace {
+// The loading screen's pictures: background, then the corners bottom-right, bottom-left,
+// top-left, top-right.
+constexpr unsigned kLoadingPictures[5] = {480, 475, 476, 478, 477};
+}  // namespace
+
+void Overlays::PrepareLoadingScreenAhead() {
+  for (unsigned id : kLoadingPictures) {
+    const win32::ResourceBytes r = win32::FindResourceBytes("CustomData", id);
+    if (r.data) d3dx::PrepareImageAhead(r.data, r.size);
+  }
+}
+
 HRESULT Overlays::ShowLoadingScreen(IDirect3DDevice8* device, Log* log, int* frameParity) {
   if (!device) return E_FAIL;
   if (log) log->Write("Load Not_table_alpha texture complete");
@@ -154,11 +168,9 @@ HRESULT Overlays::ShowLoadingScreen(IDirect3DDevice8* device, Log* log, int* fra
                                          {0, 0, 0.99f, 1.0f, 0xFFFFFFFFu, 1, 0}};
     Quads().WriteVertices(vertexBuffer, initial, sizeof initial);
   }
-  // Background, then the corners: bottom-right, bottom-left, top-left, top-right.
-  const unsigned ids[5] = {480, 475, 476, 478, 477};
   IDirect3DTexture8* textures[5] = {};
   for (int i = 0; i < 5; ++i) {
-    const win32::ResourceBytes r = win32::FindResourceBytes("CustomData", ids[i]);
+    const win32::ResourceBytes r = win32::FindResourceBytes("CustomData", kLoadingPictures[i]);
     if (!r.data) continue;
     HRESULT hr = d3dx::D3DXCreateTextureFromFileInMemoryEx(device, r.data, r.size, 0, 0, 0, 0, D3DFMT_UNKNOWN,
                                                           D3DPOOL_MANAGED, d3dx::D3DX_DEFAULT, d3dx::D3DX_DEFAULT,

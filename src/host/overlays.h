@@ -62,6 +62,8 @@ class Overlays {
   // the four corner images into both buffers of the flip chain. *frameParity flips per
   // present.
   HRESULT ShowLoadingScreen(d3d8::IDirect3DDevice8* device, Log* log, int* frameParity);
+  // Decodes the loading screen's pictures ahead of ShowLoadingScreen (any thread).
+  static void PrepareLoadingScreenAhead();
   // The timer-7 tick: the counter becomes the rate shown and starts again.
   void Tick() {
     frameRateShown = frameCounter;

@@ -40,6 +40,7 @@ void ScreenSaverApp::StartUp(HINSTANCE instance, const char* commandLine) {
     case RunMode::Configure: log.Open(kConfigLogFileName); break;
     case RunMode::ChangePassword: break;
   }
+  if (mode_ == RunMode::Preview || mode_ == RunMode::Saver || mode_ == RunMode::Test) StartLoadingAhead();
   // The adapters reflect the displays only once the windowing side has looked at them.
   if (!offscreen_) DisplayAvailable();
   mayRun_ = SUCCEEDED(devices.Enumerate(nullptr, &log));
@@ -131,6 +132,7 @@ int ScreenSaverApp::Run() {
 bool ScreenSaverApp::LoadAll() {
   // Each solid archive is unpacked once for all the requests of the loading.
   const KeptArchiveStreams kept;
+  const LoadingAheadEnd aheadEnd{this};
   const int created = CreateDevice();
   if (created == 1) {
     MessageBoxA(mainWindow_, "Cant get Desktop DisplayMode.", "Error!", MB_ICONERROR);
@@ -239,6 +241,7 @@ int NoDisplay() {
 }  // namespace
 
 int ScreenSaverApp::Main(int argc, const char* const* argv) {
+  const LoadingAheadEnd aheadEnd{this};
   // The per-run options come out of the command line before anything else reads it.
   const RunOptionsParse options = ExtractRunOptions(argc, argv);
   if (!options.ok()) {

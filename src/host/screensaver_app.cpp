@@ -42,6 +42,7 @@ ScreenSaverApp::ScreenSaverApp() {
 }
 
 ScreenSaverApp::~ScreenSaverApp() {
+  FinishLoadingAhead();
   if (device_) device_->Release();
   device_ = nullptr;
   if (g_app == this) g_app = nullptr;
@@ -166,6 +167,7 @@ void ScreenSaverApp::Teardown() {
     return;
   }
   tornDown_ = true;
+  FinishLoadingAhead();
   StopSound();
   if (device_) {
     D3DGAMMARAMP ramp{};

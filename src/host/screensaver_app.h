@@ -5,8 +5,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -95,6 +97,24 @@ class ScreenSaverApp : public ConfigDialogHost {
   // render target and depth surface), which RestoreDeviceObjects then creates again.
   virtual void ReleaseDefaultPoolObjects() {}
   virtual ~ScreenSaverApp();
+
+  // Loading ahead: once a run is known to draw, a worker reads and decodes what the loading
+  // will ask for (pictures, models) while the main thread makes the windows and the device.
+  // The loading then takes the finished work; what it does not take is freed when it ends.
+  // PrepareAhead runs on the worker (the loading screen's pictures here) and should stop
+  // early when loadingAheadCancelled(); DropPreparedAhead frees what was prepared and runs on
+  // the main thread once the worker has finished.
+  virtual void PrepareAhead();
+  virtual void DropPreparedAhead();
+  bool loadingAheadCancelled() const { return aheadCancelled_.load(std::memory_order_relaxed); }
+  void StartLoadingAhead();
+  // Waits for the worker and frees what nobody took; does nothing when none was started.
+  void FinishLoadingAhead();
+  // Finishes the loading ahead when it goes out of scope: the end of a loading, on every path.
+  struct LoadingAheadEnd {
+    ScreenSaverApp* app;
+    ~LoadingAheadEnd() { app->FinishLoadingAhead(); }
+  };
 
   // Whole process: the Linux forms first, then the start-up and run steps. Returns the exit
   // code.
@@ -210,6 +230,10 @@ class ScreenSaverApp : public ConfigDialogHost {
   bool haveSeed_ = false;
   unsigned seed_ = 0;
   double firstPresentSeconds_ = 0.0;
+
+ private:
+  std::future<void> ahead_;
+  std::atomic<bool> aheadCancelled_{false};
 };
 
 // The one application object (set by the constructor), for window and dialog procedures.

@@ -3,11 +3,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "media/crc32.h"
 
 namespace {
+
+// Requests, the keeping and the window are shared by the whole process: one at a time.
+std::mutex& ReaderLock() {
+  static auto* lock = new std::mutex();
+  return *lock;
+}
 
 ArchiveReader& Reader() {
   static auto* reader = new ArchiveReader();
@@ -135,7 +142,7 @@ struct KeptStream {
 };
 
 struct Kept {
-  bool on = false;
+  int on = 0;  // keepers alive
   std::vector<std::unique_ptr<KeptStream>> streams;
 };
 
@@ -206,12 +213,17 @@ bool ServeKept(ArchiveReader& r, const KeptStream& ks, MediaArchive& archive) {
 }  // namespace
 
 void KeepArchiveStreams(bool keep) {
+  const std::lock_guard<std::mutex> lock(ReaderLock());
   Kept& kept = KeptStreams();
-  kept.on = keep;
-  if (!keep) kept.streams.clear();
+  if (keep) {
+    ++kept.on;
+  } else if (kept.on > 0 && --kept.on == 0) {
+    kept.streams.clear();
+  }
 }
 
 void ReleaseArchiveReader() {
+  const std::lock_guard<std::mutex> lock(ReaderLock());
   ArchiveReader& r = Reader();
   std::free(r.window);
   r.window = nullptr;
@@ -222,6 +234,7 @@ int ExtractArchiveMember(unsigned char** buffer, std::uint32_t* length, const ch
   if (buffer) *buffer = nullptr;
   if (length) *length = 0;
   if (buffer == nullptr || length == nullptr || name == nullptr || archive == nullptr) return 0;
+  const std::lock_guard<std::mutex> lock(ReaderLock());
   ArchiveReader& r = Reader();
   std::strncpy(r.wanted, name, sizeof r.wanted - 1);
   r.wanted[sizeof r.wanted - 1] = '\0';
@@ -234,7 +247,7 @@ int ExtractArchiveMember(unsigned char** buffer, std::uint32_t* length, const ch
   r.written = 0;
   archive->offset = 0;
   bool ok = false;
-  const KeptStream* kept = KeptStreams().on && archive->data ? KeptStreamOf(r, *archive) : nullptr;
+  const KeptStream* kept = KeptStreams().on > 0 && archive->data ? KeptStreamOf(r, *archive) : nullptr;
   if (kept)
     ok = ServeKept(r, *kept, *archive);
   else

@@ -9,8 +9,8 @@
 // Finds `name` in `archive`, unpacks it and checks its CRC-32. Returns 1 with *buffer (a
 // heap block of the member's unpacked size, owned by the caller: FreeMediaBuffer) and
 // *length (bytes written); otherwise 0 with *buffer null and *length 0. `password` may be
-// null; encrypted members are not supported and fail. Not reentrant: requests share the
-// process-wide ArchiveReader and must not overlap.
+// null; encrypted members are not supported and fail. Requests share the process-wide
+// ArchiveReader: one from another thread waits for the one in progress.
 int ExtractArchiveMember(unsigned char** buffer, std::uint32_t* length, const char* name,
                          MediaArchive* archive, const char* password);
 
@@ -24,7 +24,8 @@ bool MediaNamesMatch(const char* a, const char* b);
 // While streams are kept (the program's loading phase), the first request to a solid archive
 // unpacks all its members in one pass and later requests are served from memory: the same
 // bytes, checks and failures as unpacking the stream from its start for every request, at a
-// fraction of the cost. Turning it off frees what was kept.
+// fraction of the cost. Calls nest: streams are kept while any keeper that turned it on has
+// not turned it off, and the last one off frees what was kept.
 void KeepArchiveStreams(bool keep);
 
 // Frees the reader's window (1 MiB); the next request allocates it again.

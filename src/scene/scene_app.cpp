@@ -1,12 +1,18 @@
 #include "scene/scene_app.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstring>
+#include <string>
 
 #include "effects/stage_states.h"
 #include "host/timer_service.h"
 #include "media/archive_reader.h"
+#include "media/archive_walk.h"
+#include "platform/d3dx/prepared_images.h"
 #include "platform/win32/crt_rand.h"
+#include "platform/xfile/xfile.h"
 
 using namespace d3d8;
 using namespace d3dx;
@@ -86,8 +92,56 @@ SceneApp::SceneApp() : tracks_(std::make_unique<camera::CameraTrackSet>()) {
 }
 
 SceneApp::~SceneApp() {
+  // The worker may still be preparing; what it made is freed with this object's knowledge.
+  FinishLoadingAhead();
   ReleaseCrossfade();
   SafeRelease(fadeKeep_);
+}
+
+namespace {
+
+// Whether an archive member is a picture a texture is made from.
+bool IsPicture(const char* name) {
+  const std::size_t n = std::strlen(name);
+  if (n < 4) return false;
+  char ext[5] = {};
+  for (int i = 0; i < 4; ++i) ext[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[n - 4 + i])));
+  return std::strcmp(ext, ".jpg") == 0 || std::strcmp(ext, ".png") == 0 || std::strcmp(ext, ".bmp") == 0 ||
+         std::strcmp(ext, ".tga") == 0;
+}
+
+}  // namespace
+
+void SceneApp::PrepareAhead() {
+  ScreenSaverApp::PrepareAhead();
+  MediaArchive archive = OpenMediaResource(scene::kSceneMediaResource);
+  if (!archive.data || loadingAheadCancelled()) return;
+  // The room model first: its parse is the longest single step of the loading.
+  unsigned char* bytes = nullptr;
+  std::uint32_t length = 0;
+  if (ExtractArchiveMember(&bytes, &length, scene::kRoomModelName, &archive, scene::kSceneMediaPassword)) {
+    DWORD templatesSize = 0;
+    const BYTE* templates = xfile::StandardTemplates(&templatesSize);
+    xfile::PrepareDocumentAhead(templates, templatesSize, bytes, length);
+    FreeMediaBuffer(bytes);
+  }
+  // Then every picture, in archive order (the order the room asks for most of them).
+  std::vector<std::string> pictures;
+  media::WalkArchive(archive.data, archive.size, false, [&pictures](const media::WalkedMember& m) {
+    if (IsPicture(m.block.name)) pictures.emplace_back(m.block.name);
+  });
+  for (const std::string& name : pictures) {
+    if (loadingAheadCancelled()) return;
+    if (ExtractArchiveMember(&bytes, &length, name.c_str(), &archive, scene::kSceneMediaPassword)) {
+      d3dx::PrepareImageAhead(bytes, length);
+      FreeMediaBuffer(bytes);
+    }
+  }
+}
+
+void SceneApp::DropPreparedAhead() {
+  ScreenSaverApp::DropPreparedAhead();
+  xfile::DropPreparedDocuments();
 }
 
 void SceneApp::InitApp() {

@@ -49,6 +49,9 @@ class SceneApp : public ScreenSaverApp {
   HRESULT Render(d3d8::IDirect3DDevice8* device) override;
   HRESULT DeleteSceneObjects() override;
   void ReleaseDefaultPoolObjects() override;
+  // Ahead of the loading: the room model is parsed and the scene archive's pictures decoded.
+  void PrepareAhead() override;
+  void DropPreparedAhead() override;
 
   // The frame's work after the timer reading: dt seconds, capped at 0.2.
   HRESULT Advance(d3d8::IDirect3DDevice8* device, double dt);

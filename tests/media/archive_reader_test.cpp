@@ -2,6 +2,9 @@
 // block by block, and third-party archives.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -98,6 +101,37 @@ TEST(ArchiveReader, SolidResource469DecodesEveryMemberInOrder) {
     EXPECT_EQ(e.bytes, ReadFile(kFixtures + "/in/scene/" + n)) << n;
   }
   EXPECT_EQ(Extract(archive, "wall2_IL0010.jpg").length, 18332u);
+}
+
+// A loading worker and the main thread may ask at the same time: each request gets its own
+// member whole, with keeping on (nested keepers) and off.
+TEST(ArchiveReader, RequestsFromTwoThreadsEachGetTheirMember) {
+  const MediaArchive archive = OpenMediaResource(469);
+  const char* names[] = {"Cam_Tracks.txt", "gildmoor_room.X", "wall2_IL0010.jpg"};
+  std::vector<std::vector<std::uint8_t>> want;
+  for (const char* n : names) want.push_back(ReadFile(kFixtures + "/in/scene/" + n));
+  for (int keep = 0; keep < 2; ++keep) {
+    if (keep) KeepArchiveStreams(true);
+    std::atomic<int> wrong{0};
+    auto ask = [&](std::size_t first) {
+      for (int round = 0; round < 30; ++round) {
+        const std::size_t i = (first + static_cast<std::size_t>(round)) % 3;
+        const auto e = Extract(archive, names[i]);
+        if (e.result != 1 || e.bytes != want[i]) ++wrong;
+      }
+    };
+    if (keep) KeepArchiveStreams(true);  // a second keeper, as the worker's and the loading's
+    std::thread other(ask, 1);
+    ask(0);
+    other.join();
+    if (keep) KeepArchiveStreams(false);
+    EXPECT_EQ(wrong.load(), 0) << "keeping " << keep;
+    if (keep) {
+      // Still kept for the remaining keeper, then freed.
+      EXPECT_EQ(Extract(archive, names[1]).bytes, want[1]);
+      KeepArchiveStreams(false);
+    }
+  }
 }
 
 TEST(ArchiveReader, ChangedPackedByteFailsTheCrcCheck) {

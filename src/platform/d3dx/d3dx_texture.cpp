@@ -1,5 +1,7 @@
 #include "platform/d3dx/d3dx_texture.h"
 
+#include "platform/d3dx/prepared_images.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <new>
@@ -11,24 +13,14 @@ namespace {
 
 using namespace d3d8;
 
-constexpr DWORD kDefaultFilter = D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER;
-constexpr DWORD kDefaultMipFilter = D3DX_FILTER_BOX;
+using image_detail::FullChain;
+using image_detail::kDefaultFilter;
+using image_detail::kDefaultMipFilter;
+using image_detail::NextPow2;
 constexpr DWORD kLockReadOnly = 0x00000010;        // D3DLOCK_READONLY
 constexpr std::size_t kMaxFileBytes = 256u << 20;  // larger files are refused unread
 
 bool IsDefault(UINT v) { return v == 0 || v == D3DX_DEFAULT; }
-
-UINT NextPow2(UINT v) {
-  UINT p = 1;
-  while (p < v && p < 0x80000000u) p <<= 1;
-  return p;
-}
-
-UINT FullChain(UINT w, UINT h) {
-  UINT levels = 1;
-  for (UINT s = std::max(w, h); s > 1; s >>= 1) ++levels;
-  return levels;
-}
 
 bool IsDxt(D3DFORMAT f) {
   return f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 || f == D3DFMT_DXT5;
@@ -179,15 +171,21 @@ HRESULT WriteLevel(IDirect3DTexture8* tex, UINT level, const ImageLevel& image, 
 
 // Fills every level of `tex` from the decoded file. `top` is the (keyed, resized) first level.
 // Stored levels (DDS chains) are used where their size matches; DXT blocks are copied unchanged
-// when `rawBlocks` allows it (not after colour keying).
+// when `rawBlocks` allows it (not after colour keying). With `ready` (levels prepared ahead,
+// one per texture level) the levels are only written.
 HRESULT FillTexture(IDirect3DTexture8* tex, const DecodedImage& image, ImageLevel top, bool resized, bool rawBlocks,
-                    DWORD mipFilter) {
+                    DWORD mipFilter, const std::vector<ImageLevel>* ready) {
   const DWORD levels = tex->GetLevelCount();
   ImageLevel current = std::move(top);
   for (DWORD level = 0; level < levels; ++level) {
     D3DSURFACE_DESC desc{};
     HRESULT hr = tex->GetLevelDesc(level, &desc);
     if (win32::FAILED(hr)) return hr;
+    if (ready) {
+      hr = WriteLevel(tex, level, (*ready)[level], desc.Format, nullptr);
+      if (win32::FAILED(hr)) return hr;
+      continue;
+    }
     const bool stored = !resized && level < image.levels.size() && image.levels[level].width == desc.Width &&
                         image.levels[level].height == desc.Height;
     if (level > 0) {
@@ -205,9 +203,27 @@ HRESULT FillTexture(IDirect3DTexture8* tex, const DecodedImage& image, ImageLeve
   return D3D_OK;
 }
 
+// Whether levels prepared ahead are exactly the levels of `tex`.
+bool LevelsMatch(IDirect3DTexture8* tex, const std::vector<ImageLevel>& ready) {
+  if (tex->GetLevelCount() != ready.size()) return false;
+  for (DWORD level = 0; level < ready.size(); ++level) {
+    D3DSURFACE_DESC desc{};
+    if (win32::FAILED(tex->GetLevelDesc(level, &desc)) || desc.Width != ready[level].width ||
+        desc.Height != ready[level].height)
+      return false;
+  }
+  return true;
+}
+
+// CreateFromImage's answer when the levels prepared ahead do not fit the device's texture.
+constexpr HRESULT kPreparedDoNotFit = 1;
+
+// With `ready`, the image is a description only and `ready` holds the levels made ahead for a
+// default texture; kPreparedDoNotFit when the device's texture turns out different.
 HRESULT CreateFromImage(IDirect3DDevice8* device, DecodedImage& image, UINT width, UINT height, UINT mipLevels,
                         DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter, DWORD mipFilter,
-                        D3DCOLOR colorKey, IDirect3DTexture8** texture) {
+                        D3DCOLOR colorKey, IDirect3DTexture8** texture,
+                        const std::vector<ImageLevel>* ready = nullptr) {
   if (filter == D3DX_DEFAULT) filter = kDefaultFilter;
   if (mipFilter == D3DX_DEFAULT) mipFilter = kDefaultMipFilter;
   if (!IsValidFilter(filter) || !IsValidFilter(mipFilter)) return D3DERR_INVALIDCALL;
@@ -229,12 +245,18 @@ HRESULT CreateFromImage(IDirect3DDevice8* device, DecodedImage& image, UINT widt
   HRESULT hr = FitTexture(device, fit, usage, defaultSize, true);
   if (win32::FAILED(hr)) return hr;
   const bool resized = fit.width != image.Width() || fit.height != image.Height();
-  ImageLevel top = resized ? ResizeImage(image.levels[0], fit.width, fit.height, filter) : image.levels[0];
+  if (ready && (ready->empty() || fit.width != ready->front().width || fit.height != ready->front().height ||
+                fit.levels != ready->size()))
+    return kPreparedDoNotFit;
+  ImageLevel top = ready     ? ImageLevel()
+                   : resized ? ResizeImage(image.levels[0], fit.width, fit.height, filter)
+                             : image.levels[0];
 
   TextureRef target;
   hr = device->CreateTexture(fit.width, fit.height, fit.levels, usage, fit.format, pool, target.Out());
   if (win32::FAILED(hr)) return hr;
   if (!target.Get()) return D3DERR_INVALIDCALL;
+  if (ready && !LevelsMatch(target.Get(), *ready)) return kPreparedDoNotFit;
 
   if (pool == D3DPOOL_DEFAULT) {
     // Default-pool textures are not lockable: fill a system-memory twin and upload it.
@@ -242,14 +264,14 @@ HRESULT CreateFromImage(IDirect3DDevice8* device, DecodedImage& image, UINT widt
     if (win32::SUCCEEDED(device->CreateTexture(fit.width, fit.height, target.Get()->GetLevelCount(), 0, fit.format,
                                            D3DPOOL_SYSTEMMEM, staging.Out())) &&
         staging.Get()) {
-      hr = FillTexture(staging.Get(), image, std::move(top), resized, !keyed, mipFilter);
+      hr = FillTexture(staging.Get(), image, std::move(top), resized, !keyed, mipFilter, ready);
       if (win32::SUCCEEDED(hr)) hr = device->UpdateTexture(staging.Get(), target.Get());
       if (win32::FAILED(hr)) return hr;
       *texture = target.Detach();
       return D3D_OK;
     }
   }
-  hr = FillTexture(target.Get(), image, std::move(top), resized, !keyed, mipFilter);
+  hr = FillTexture(target.Get(), image, std::move(top), resized, !keyed, mipFilter, ready);
   if (win32::FAILED(hr)) return hr;
   *texture = target.Detach();
   return D3D_OK;
@@ -327,6 +349,17 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice8* device, const void
                                             IDirect3DTexture8** texture) {
   if (!device || !data || size == 0 || !texture) return D3DERR_INVALIDCALL;
   try {
+    // A file prepared ahead for a default texture needs only writing.
+    const bool defaults = IsDefault(width) && IsDefault(height) && IsDefault(mipLevels) &&
+                          (filter == D3DX_DEFAULT || filter == kDefaultFilter) &&
+                          (mipFilter == D3DX_DEFAULT || mipFilter == kDefaultMipFilter) && colorKey == 0;
+    image_detail::PreparedImage prepared;
+    if (defaults && image_detail::TakePreparedImage(data, size, prepared)) {
+      FillInfo(prepared.file, srcInfo);
+      const HRESULT hr = CreateFromImage(device, prepared.file, width, height, mipLevels, usage, format, pool, filter,
+                                         mipFilter, colorKey, texture, &prepared.levels);
+      if (hr != kPreparedDoNotFit) return hr;
+    }
     DecodedImage image;
     const HRESULT hr = DecodeImage(data, size, image);
     if (win32::FAILED(hr)) return hr;

@@ -1,5 +1,9 @@
 // DirectXFileCreate: the file object with its registered templates, and the enumerator.
+#include <condition_variable>
 #include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -81,6 +85,41 @@ struct FirstRegistration {
 };
 FirstRegistration g_firstRegistration;
 
+// Documents parsed ahead, each with the registered text and the bytes it was parsed from.
+struct PreparedDocument {
+  std::string registered;
+  std::vector<std::uint8_t> bytes;
+  bool parsing = true;
+  Document* doc = nullptr;  // null once taken, or when the parse failed
+};
+struct PreparedDocuments {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::shared_ptr<PreparedDocument>> list;
+};
+PreparedDocuments& Prepared() {
+  static auto* prepared = new PreparedDocuments();
+  return *prepared;
+}
+
+// The parsed document of these bytes under this registration, if one was prepared; waits
+// while it is being parsed. Null when there is none (the caller parses).
+Document* TakePreparedDocument(const std::string& registered, const std::uint8_t* data, std::size_t size) {
+  PreparedDocuments& p = Prepared();
+  std::unique_lock<std::mutex> lock(p.mutex);
+  for (auto it = p.list.begin(); it != p.list.end(); ++it) {
+    std::shared_ptr<PreparedDocument> d = *it;
+    if (d->registered != registered || d->bytes.size() != size || std::memcmp(d->bytes.data(), data, size) != 0)
+      continue;
+    p.changed.wait(lock, [&d] { return !d->parsing; });
+    Document* doc = d->doc;
+    d->doc = nullptr;
+    p.list.erase(std::find(p.list.begin(), p.list.end(), d));
+    return doc;
+  }
+  return nullptr;
+}
+
 class FileObject final : public IDirectXFile {
  public:
   DWORD AddRef() override { return ++refs_; }
@@ -99,6 +138,7 @@ class FileObject final : public IDirectXFile {
       std::lock_guard<std::mutex> lock(g_firstRegistration.mutex);
       if (g_firstRegistration.valid && g_firstRegistration.text == text) {
         templates_ = g_firstRegistration.result;
+        NoteRegistered(text);
         return DXFILE_OK;
       }
     }
@@ -110,6 +150,7 @@ class FileObject final : public IDirectXFile {
     if (hr >= 0)
       for (const auto& [name, t] : doc->declared.all()) templates_.Add(t);
     doc->Release();
+    if (hr >= 0) NoteRegistered(text);
     if (fresh && hr == DXFILE_OK) {
       std::lock_guard<std::mutex> lock(g_firstRegistration.mutex);
       g_firstRegistration.text.assign(text);
@@ -137,21 +178,44 @@ class FileObject final : public IDirectXFile {
     } else {
       return DXFILEERR_BADVALUE;
     }
-    Document* doc = new (std::nothrow) Document;
-    if (!doc) return DXFILEERR_BADALLOC;
-    doc->registered = templates_;
-    HRESULT hr = doc->Parse(data, size);
-    if (hr < 0) {
-      doc->Release();
-      return hr;
+    Document* doc = options == DXFILELOAD_FROMMEMORY ? TakePreparedDocument(registered_, data, size) : nullptr;
+    if (!doc) {
+      doc = new (std::nothrow) Document;
+      if (!doc) return DXFILEERR_BADALLOC;
+      doc->registered = templates_;
+      const HRESULT hr = doc->Parse(data, size);
+      if (hr < 0) {
+        doc->Release();
+        return hr;
+      }
     }
     *out = new EnumObject(doc);
     return DXFILE_OK;
   }
 
+  // Parses into a document for TakePreparedDocument (the file object registered `registered`).
+  Document* ParseAhead(const std::uint8_t* data, std::size_t size) {
+    Document* doc = new (std::nothrow) Document;
+    if (!doc) return nullptr;
+    doc->registered = templates_;
+    if (doc->Parse(data, size) < 0) {
+      doc->Release();
+      return nullptr;
+    }
+    return doc;
+  }
+  const std::string& Registered() const { return registered_; }
+
  private:
   ~FileObject() override = default;
+  // Every text registered so far, each behind its length: what a prepared document must match.
+  void NoteRegistered(std::string_view text) {
+    registered_ += std::to_string(text.size());
+    registered_ += ':';
+    registered_ += text;
+  }
   detail::TemplateSet templates_;
+  std::string registered_;
   DWORD refs_ = 1;
 };
 
@@ -161,6 +225,47 @@ HRESULT DirectXFileCreate(IDirectXFile** out) {
   if (!out) return DXFILEERR_BADVALUE;
   *out = new (std::nothrow) FileObject;
   return *out ? DXFILE_OK : DXFILEERR_BADALLOC;
+}
+
+void PrepareDocumentAhead(const void* templates, DWORD templatesSize, const void* data, DWORD size) {
+  if (!templates || !data || size == 0) return;
+  FileObject* file = new (std::nothrow) FileObject;
+  if (!file) return;
+  if (file->RegisterTemplates(templates, templatesSize) < 0) {
+    file->Release();
+    return;
+  }
+  auto entry = std::make_shared<PreparedDocument>();
+  entry->registered = file->Registered();
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  entry->bytes.assign(bytes, bytes + size);
+  PreparedDocuments& p = Prepared();
+  {
+    std::lock_guard<std::mutex> lock(p.mutex);
+    p.list.push_back(entry);
+  }
+  Document* doc = file->ParseAhead(bytes, size);
+  file->Release();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  if (std::find(p.list.begin(), p.list.end(), entry) == p.list.end()) {
+    // Dropped while it was parsed.
+    if (doc) doc->Release();
+    doc = nullptr;
+  }
+  entry->doc = doc;
+  entry->parsing = false;
+  p.changed.notify_all();
+}
+
+void DropPreparedDocuments() {
+  PreparedDocuments& p = Prepared();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  for (const auto& d : p.list)
+    if (d->doc && !d->parsing) {
+      d->doc->Release();
+      d->doc = nullptr;
+    }
+  p.list.clear();
 }
 
 }  // namespace xfile

@@ -220,4 +220,13 @@ const BYTE* StandardTemplates(DWORD* size);
 const char* StandardTemplatesText();
 const char* ExtensionTemplatesText();
 
+// Parsing ahead (ours, not part of the DirectX interface): a loading worker parses a file
+// image with `templates` registered, as one RegisterTemplates call on a fresh file object
+// would, while the main thread does other work. The CreateEnumObject from memory that later
+// gets the same bytes, on a file object that registered the same text and nothing else, takes
+// the parsed document instead of parsing again; it waits while the worker is still at it.
+// Everything else parses as usual. DropPreparedDocuments frees what nobody took.
+void PrepareDocumentAhead(const void* templates, DWORD templatesSize, const void* data, DWORD size);
+void DropPreparedDocuments();
+
 }  // namespace xfile

@@ -6,8 +6,10 @@
 
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "fake_device.h"
+#include "platform/d3dx/prepared_images.h"
 #include "image_builders.h"
 
 using namespace d3dx;
@@ -314,4 +316,46 @@ TEST(D3DXTextureTest, FilterTextureRebuildsLowerLevels) {
   EXPECT_EQ(0xA0404040u, fake->Pixel(1, 0, 0));
   EXPECT_EQ(d3d8::D3DERR_INVALIDCALL, D3DXFilterTexture(tex, nullptr, 5, D3DX_DEFAULT));
   tex->Release();
+}
+
+// Levels prepared ahead on a worker must make exactly the texture a direct call makes, and a
+// device whose texture turns out different must still get its own.
+TEST(D3DXTextureTest, PreparedAheadMakesTheSameTextureAndFallsBackWhenTheDeviceDiffers) {
+  const Bytes files[] = {MakePng(6, 3, Pattern(6, 3, true), true), MakeJpeg(40, 24, Pattern(40, 24, false), 90),
+                         MakeBmp(5, 7, Pattern(5, 7, false), 24, false)};
+  auto same = [](FakeTexture* a, FakeTexture* b) {
+    if (a->GetLevelCount() != b->GetLevelCount() || a->Format() != b->Format()) return false;
+    for (DWORD i = 0; i < a->GetLevelCount(); ++i)
+      if (a->LevelAt(i).bits != b->LevelAt(i).bits) return false;
+    return true;
+  };
+  for (const Bytes& file : files) {
+    FakeDevice direct, ahead;
+    Created want = FromMemory(direct, file);
+    ASSERT_EQ(0, want.hr);
+    StartPreparingImages();
+    // Prepared on another thread while the creation call may already wait for it.
+    std::thread worker([&file] { PrepareImageAhead(file.data(), file.size()); });
+    Created got = FromMemory(ahead, file);
+    worker.join();
+    ASSERT_EQ(0, got.hr);
+    EXPECT_TRUE(same(want.tex, got.tex));
+    // Taken once: a second call decodes again, to the same texture.
+    Created again = FromMemory(ahead, file);
+    ASSERT_EQ(0, again.hr);
+    EXPECT_TRUE(same(want.tex, again.tex));
+
+    // A device that cannot make the prepared size gets a texture fitted to it.
+    FakeDevice small, smallAhead;
+    small.caps.MaxTextureWidth = small.caps.MaxTextureHeight = 4;
+    smallAhead.caps = small.caps;
+    Created fitted = FromMemory(small, file);
+    PrepareImageAhead(file.data(), file.size());
+    Created fittedAhead = FromMemory(smallAhead, file);
+    ASSERT_EQ(0, fittedAhead.hr);
+    EXPECT_EQ(4u, smallAhead.calls.back().width);
+    EXPECT_TRUE(same(fitted.tex, fittedAhead.tex));
+    DropPreparedImages();
+    for (Created* c : {&want, &got, &again, &fitted, &fittedAhead}) c->tex->Release();
+  }
 }

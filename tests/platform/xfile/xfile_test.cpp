@@ -2,6 +2,8 @@
 // templates lay the data out, and damaged input ends with a result code.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <map>
 #include <random>
 
@@ -274,4 +276,48 @@ TEST(XFileService, SixtyFourBitBinaryFloatsAreNarrowed) {
     hex += h;
   }
   EXPECT_NE(f.lines[0].find("12:" + hex), std::string::npos) << f.lines[0];
+}
+
+// A document parsed ahead on a worker reads exactly as one parsed in place; a file object that
+// registered other templates parses for itself.
+TEST(XFileService, DocumentParsedAheadReadsTheSameAndNeedsTheSameTemplates) {
+  const std::string extra = "xof 0303txt 0032\ntemplate Extra { <11111111-2222-3333-4444-555555555555> DWORD n; }\n";
+  const std::string text =
+      "xof 0303txt 0032\n"
+      "Frame F { FrameTransformMatrix { 1.0,0.0,0.0,0.0, 0.0,1.0,0.0,0.0, 0.0,0.0,1.0,0.0, 0.0,0.0,0.0,1.0;; }\n"
+      "  Extra X { 7; } Mesh M { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; } }\n";
+  const std::vector<std::uint8_t> bytes(text.begin(), text.end());
+  xfile::DWORD n = 0;
+  const xfile::BYTE* standard = xfile::StandardTemplates(&n);
+
+  const Flat direct = FlattenMemory(bytes);
+  std::thread worker([&] { xfile::PrepareDocumentAhead(standard, n, bytes.data(), static_cast<xfile::DWORD>(bytes.size())); });
+  const Flat ahead = FlattenMemory(bytes);  // may wait for the worker
+  worker.join();
+  EXPECT_EQ(direct.end, ahead.end);
+  EXPECT_EQ(direct.lines, ahead.lines);
+
+  // Prepared with the standard templates only, wanted with Extra registered as well.
+  xfile::PrepareDocumentAhead(standard, n, bytes.data(), static_cast<xfile::DWORD>(bytes.size()));
+  xfile::IDirectXFile* file = nullptr;
+  ASSERT_EQ(xfile::DirectXFileCreate(&file), 0);
+  ASSERT_EQ(file->RegisterTemplates(standard, n), 0);
+  ASSERT_EQ(file->RegisterTemplates(extra.data(), static_cast<xfile::DWORD>(extra.size())), 0);
+  xfile::DXFILELOADMEMORY mem{bytes.data(), static_cast<xfile::DWORD>(bytes.size())};
+  xfile::IDirectXFileEnumObject* en = nullptr;
+  ASSERT_EQ(file->CreateEnumObject(&mem, xfile::DXFILELOAD_FROMMEMORY, &en), 0);
+  std::vector<std::string> lines;
+  xfile::IDirectXFileData* d = nullptr;
+  while (en->GetNextDataObject(&d) >= 0) {
+    FlattenObject(d, 0, &lines);
+    d->Release();
+  }
+  en->Release();
+  file->Release();
+  xfile::DropPreparedDocuments();
+  // Extra is known here: its object has the declared identifier and its 4 bytes.
+  bool sawExtra = false;
+  for (const std::string& line : lines)
+    if (line.rfind("1 Extra 'X' 11111111 4:07000000", 0) == 0) sawExtra = true;
+  EXPECT_TRUE(sawExtra) << ::testing::PrintToString(lines);
 }
