@@ -15,10 +15,6 @@ namespace d3dx {
 
 namespace {
 
-// How far the worker may run ahead of the creation calls: enough for a few large textures,
-// without holding every picture of a scene twice at the peak of the loading.
-constexpr std::size_t kMostBytesAhead = 6u << 20;
-
 enum class State { kPreparing, kReady, kAskedFor };
 
 struct Entry {
@@ -32,6 +28,7 @@ struct Registry {
   std::condition_variable changed;
   bool open = false;
   std::size_t readyBytes = 0;  // levels made and not yet taken
+  std::size_t mostBytesAhead = kPreparedBytesAhead;
   std::multimap<std::size_t, std::shared_ptr<Entry>> entries;  // by hash of the bytes
 };
 
@@ -61,10 +58,11 @@ std::shared_ptr<Entry> Find(Registry& r, std::size_t hash, const void* data, std
 
 }  // namespace
 
-void StartPreparingImages() {
+void StartPreparingImages(std::size_t mostBytesAhead) {
   Registry& r = Prepared();
   std::lock_guard<std::mutex> lock(r.mutex);
   r.open = true;
+  r.mostBytesAhead = mostBytesAhead;
 }
 
 void PrepareImageAhead(const void* data, std::size_t size) {
@@ -74,7 +72,7 @@ void PrepareImageAhead(const void* data, std::size_t size) {
   auto entry = std::make_shared<Entry>();
   {
     std::unique_lock<std::mutex> lock(r.mutex);
-    r.changed.wait(lock, [&r] { return !r.open || r.readyBytes < kMostBytesAhead; });
+    r.changed.wait(lock, [&r] { return !r.open || r.readyBytes < r.mostBytesAhead; });
     if (!r.open || Find(r, hash, data, size)) return;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     entry->bytes.assign(bytes, bytes + size);

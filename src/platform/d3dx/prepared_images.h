@@ -14,13 +14,16 @@
 namespace d3dx {
 
 // Opens the registry for a loading run: from now until DropPreparedImages, creation calls look
-// for prepared levels and mark the bytes they decode themselves.
-void StartPreparingImages();
+// for prepared levels and mark the bytes they decode themselves. A worker waits while the
+// levels made and not yet taken pass `mostBytesAhead`, so that it does not hold a whole
+// scene's pictures at once (whoever prepares everything on one thread lifts the bound).
+constexpr std::size_t kPreparedBytesAhead = 6u << 20;
+void StartPreparingImages(std::size_t mostBytesAhead = kPreparedBytesAhead);
 
 // Decodes `data` and makes the levels of a default texture from it, on the calling thread
 // (any thread). Files that are damaged, DDS files and bytes already prepared or already
 // asked for are left alone. The bytes are copied. Waits while the levels made and not yet
-// taken pass a bound, so that the worker does not hold a whole scene's pictures at once.
+// taken pass the bound.
 void PrepareImageAhead(const void* data, std::size_t size);
 
 // Ends the preparing: a worker waiting for room ahead returns, later PrepareImageAhead calls do
