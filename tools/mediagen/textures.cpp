@@ -319,19 +319,50 @@ Image Steel(uint32_t seed, bool rivets) {
   });
 }
 
+// The dragon statue's patinated bronze, in upright stripes that the model's parts pick by u:
+// scales (0 - 0.75), wing membrane (to 0.875), polished bronze for horns and claws (to 0.9375)
+// and the amber of the eyes. Each stripe tiles in v.
 Image Scales() {
-  return Paint(256, 256, [](float u, float v) {
-    float y = v * 16;
-    int row = static_cast<int>(y);
-    float x = u * 12 + (row % 2 ? 0.5f : 0.0f);
-    float fx = x - std::floor(x) - 0.5f, fy = y - static_cast<float>(row);
-    float d = std::sqrt(fx * fx * 1.3f + (fy - 0.1f) * (fy - 0.1f) * 0.9f);
-    float n = Fbm(u * 8, v * 8, 4, 8, 701);
-    Color bronze = Mix(Hex(0x5a3a18), Hex(0xb07a38), Smooth(0.7f, 0.1f, d) * 0.8f + 0.2f * n);
-    float patina = Smooth(0.5f, 0.8f, Fbm(u * 5, v * 5, 4, 5, 702));
-    bronze = Mix(bronze, Hex(0x3a6a58), 0.55f * patina);
-    if (d > 0.62f && d < 0.7f) bronze = Shade(bronze, 0.45f);
-    return bronze;
+  return Paint(512, 512, [](float u, float v) {
+    const Color verdigris = Hex(0x4f8c76), deepPatina = Hex(0x244a40);
+    const Color darkBronze = Hex(0x4a3218), bronze = Hex(0xa07a40), bright = Hex(0xe0bc78);
+    if (u < 0.75f) {
+      float su = u / 0.75f;
+      float y = v * 24;
+      int row = static_cast<int>(y);
+      float x = su * 18 + (row % 2 ? 0.5f : 0.0f);
+      float fx = x - std::floor(x) - 0.5f, fy = y - static_cast<float>(row);
+      // Each scale a rounded plate, its free edge toward the tail (low v), overlapping the row below.
+      float d = std::sqrt(fx * fx * 1.6f + (fy - 0.25f) * (fy - 0.25f) * 0.8f);
+      float dome = Smooth(0.62f, 0.05f, d);
+      float n = Fbm(su * 8, v * 8, 4, 8, 701);
+      Color c = Mix(darkBronze, bronze, 0.25f + 0.6f * dome + 0.3f * (n - 0.5f));
+      // Worn bright where hands and time rubbed the crowns of the scales.
+      c = Mix(c, bright, 0.55f * Smooth(0.25f, 0.05f, d) * Smooth(0.45f, 0.7f, n));
+      // Patina fills the seams and spreads in blotches.
+      float blotch = Smooth(0.45f, 0.75f, Fbm(su * 4 + 3, v * 4, 4, 4, 702));
+      float seam = Smooth(0.4f, 0.66f, d);
+      c = Mix(c, Mix(verdigris, deepPatina, 0.6f * seam), std::min(1.0f, 0.75f * seam + 0.45f * blotch * (1 - dome)));
+      if (d > 0.6f && d < 0.7f) c = Shade(c, 0.55f);
+      return c;
+    }
+    if (u < 0.875f) {
+      // Membrane: thin cast bronze with fine wrinkles and a blush of patina.
+      float su = (u - 0.75f) / 0.125f;
+      float n = Fbm(su * 4, v * 8, 4, 4, 703);
+      float wrinkle = 0.5f + 0.5f * std::sin((v * 22 + 0.3f * std::sin(su * 2 * kPi)) * 2 * kPi);
+      Color c = Mix(Hex(0x5a4226), Hex(0x8a6a3c), 0.3f + 0.5f * n + 0.15f * wrinkle);
+      return Mix(c, verdigris, 0.45f * Smooth(0.5f, 0.8f, Fbm(su * 2 + 7, v * 4, 3, 2, 704)));
+    }
+    if (u < 0.9375f) {
+      float n = Fbm(u * 16, v * 8, 3, 8, 705);
+      return Mix(bronze, bright, 0.55f + 0.45f * n);
+    }
+    // The eyes: amber with an upright slit, facing out on either side of the head.
+    float fu = (u - 0.9375f) / 0.0625f;
+    Color c = Mix(Hex(0xffc040), Hex(0xff7010), std::abs(v * 2 - 1));
+    if (std::abs(std::abs(fu - 0.5f) - 0.25f) < 0.04f) c = Hex(0x1a0c04);
+    return c;
   });
 }
 
@@ -411,6 +442,10 @@ Image TorchTex() {
       return Mix(iron, Hex(0x120e0c), 0.5f * soot);
     }
     float grain = std::sin((v * 30 + 4 * Fbm(u * 3, v * 3, 3, 3, 1202)) * 4) * 0.5f + 0.5f;
+    if (v > 0.9375f) {
+      // The heart of the fire bed: glowing ash, yellow-white to orange (the last block row).
+      return Mix(Hex(0xff8a20), Hex(0xffe6a0), Fbm(u * 24, v * 24, 3, 24, 1204));
+    }
     if (v > 0.88f) {
       // Glowing coals: bright cracks in dark crust (the embers of the hearth sample here).
       float heat = Smooth(0.35f, 0.8f, Fbm(u * 24, v * 24, 4, 24, 1203));

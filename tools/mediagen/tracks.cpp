@@ -123,8 +123,9 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
   // 6. The hearth: the fire, the crossed swords and the shields above the mantel, the coins in
   // front.
   {
-    Vec3 f = info.fireplace + Vec3{0, 44, 0};
-    tracks.push_back(Chain({NT({-92, 124, -64}, 9.0f, f), NT({0, 118, -76}, 8.0f, f), NT({92, 124, -66}, 9.0f, f)},
+    // Over the middle of the heap, close enough for the fire bed to show, the coins below.
+    Vec3 f = info.fireplace + Vec3{0, 30, 0};
+    tracks.push_back(Chain({NT({-88, 124, -22}, 9.0f, f), NT({0, 116, -30}, 8.0f, f), NT({88, 124, -24}, 9.0f, f)},
                            false));
   }
   // 7. - 9. Drifts: the crown on the heap; the open chest spilling its coins; the golden plate.
