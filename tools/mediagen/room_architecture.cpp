@@ -229,16 +229,60 @@ Mesh BuildFireplace(float back) {
   return m;
 }
 
+namespace {
+
+// How strongly the hearth fire lights a point of the firebox (fireplace frame): full close
+// to the flames, fading towards the sooty corners.
+float FireGlow(Vec3 p) {
+  float dy = 0.7f * std::max(p.y - 10.0f, 0.0f);
+  float d = std::sqrt(p.x * p.x + dy * dy + (p.z - 4) * (p.z - 4));
+  return std::clamp(1.35f - d / 42.0f, 0.0f, 1.0f);
+}
+
+// A grid from `corner` along `du` and `dv`, seen from the side `facing`. The room lights only
+// from above and from its middle, so the fire's light is baked into the normals: a normal
+// turned straight up takes the full light, one turned sideways none.
+void GlowGrid(Mesh& m, Vec3 corner, Vec3 du, Vec3 dv, int nu, int nv, Vec3 facing, float ts) {
+  uint32_t base = static_cast<uint32_t>(m.positions.size());
+  for (int j = 0; j <= nv; ++j)
+    for (int i = 0; i <= nu; ++i) {
+      Vec3 p = corner + du * (static_cast<float>(i) / nu) + dv * (static_cast<float>(j) / nv);
+      float a = FireGlow(p) * kPi / 2;
+      float u = Dot(p, Normalize(du)), v = Dot(p, Normalize(dv));
+      m.AddVertex(p, {std::cos(a), std::sin(a), 0}, {u / ts, -v / ts});
+    }
+  for (int j = 0; j < nv; ++j)
+    for (int i = 0; i < nu; ++i) {
+      uint32_t a = base + static_cast<uint32_t>(j * (nu + 1) + i), b = a + 1;
+      uint32_t c = a + static_cast<uint32_t>(nu + 1), d = c + 1;
+      // Clockwise as seen from `facing`: the front of (a, b, c) is Cross(b - a, c - a).
+      if (Dot(Cross(m.positions[b] - m.positions[a], m.positions[d] - m.positions[a]), facing) > 0) {
+        m.AddFace(a, b, d);
+        m.AddFace(a, d, c);
+      } else {
+        m.AddFace(a, d, b);
+        m.AddFace(a, c, d);
+      }
+    }
+}
+
+}  // namespace
+
 Mesh BuildFirebox(float back) {
-  // Back and sides of the firebox, seen from inside: soot-black stone. The room's ambient is
-  // a warm orange on every material; the negative emission takes most of it back so that
-  // only the fire and the embers light the inside.
+  // Back, sides and roof of the firebox, seen from inside: soot-black stone that the fire
+  // lights orange round the flames. The negative emission takes back the room's orange
+  // ambient, so that away from the fire the inside stays dark. Set a little inside the
+  // surround's jambs, so that the two never share a plane.
   Mesh m;
   m.material = Textured(0.0f, 8);
-  m.material.diffuse = {0.14f, 0.11f, 0.1f, 1};
-  m.material.emissive = {-0.68f, -0.27f, -0.02f};
+  m.material.diffuse = {0.9f, 0.42f, 0.14f, 1};
+  m.material.emissive = {-0.7f, -0.28f, -0.02f};
   m.texture = "fireplace.jpg";
-  AddBox(m, {-44, -1, -20}, {44, 62, back - 0.5f}, Mat4::Identity(), 60, true);
+  const float w = 43.6f, top = 61.6f, z = back - 0.5f;
+  GlowGrid(m, {-w, -1, z}, {2 * w, 0, 0}, {0, top + 1, 0}, 18, 12, {0, 0, -1}, 60);
+  for (float s : {-1.0f, 1.0f})
+    GlowGrid(m, {s * w, -1, -20}, {0, 0, z + 20}, {0, top + 1, 0}, 12, 12, {-s, 0, 0}, 60);
+  GlowGrid(m, {-w, top, -20}, {2 * w, 0, 0}, {0, 0, z + 20}, 12, 6, {0, -1, 0}, 60);
   return m;
 }
 
@@ -254,22 +298,52 @@ Mesh BuildChimney(float back) {
 }
 
 Mesh BuildEmbers() {
-  // A bed of glowing coals under the logs.
+  // The fire bed: a low mound of coals filling the hearth, white-hot cracks in the middle
+  // under the logs, dull red towards the edges and black charcoal at the rim.
   Mesh m;
   m.material = Textured(0.0f, 8);
   m.material.diffuse = {0.2f, 0.05f, 0.0f, 1};
   m.material.emissive = {0.75f, 0.26f, 0.02f};
   m.texture = "torch.jpg";
   Rng rng(91);
-  for (int k = 0; k < 24; ++k) {
-    float a = rng.Range(0, 2 * kPi), r = 26 * std::sqrt(rng.Uniform());
-    Vec3 c{r * std::cos(a) * 1.2f, rng.Range(-0.5f, 0.8f), r * std::sin(a) * 0.55f + 3};
-    float s = rng.Range(1.6f, 3.4f);
-    AddBox(m, Vec3{-s, -0.6f * s, -0.8f * s}, Vec3{s, 0.6f * s, 0.8f * s},
-           Mat4::RotationY(rng.Range(0, 3.0f)) * Mat4::Translation(c), 10.0f);
+  // Where a coal samples the texture: the glowing strip in the middle, the sooty iron (black
+  // under the orange emission) at the rim.
+  // Texture rows of torch.jpg's wood half: 0.89 - 0.93 cracked coals, 0.945 - 0.985 glowing ash.
+  auto shade = [&](size_t from, float heat) {
+    float roll = rng.Uniform();
+    bool hot = roll < heat, white = roll < heat - 0.45f;
+    float u0 = hot ? 0.55f + 0.35f * rng.Uniform() : 0.05f + 0.35f * rng.Uniform();
+    float v0 = white ? 0.95f + 0.01f * rng.Uniform() : hot ? 0.89f + 0.02f * rng.Uniform() : 0.05f + 0.3f * rng.Uniform();
+    for (size_t i = from; i < m.uvs.size(); ++i) m.uvs[i] = {u0 + 0.03f * rng.Uniform(), v0 + 0.02f * rng.Uniform()};
+  };
+  auto mound = [](float x, float z) {
+    float e = (x / 38) * (x / 38) + ((z - 5) / 19) * ((z - 5) / 19);
+    return 4.0f * std::max(0.0f, 1 - e);
+  };
+  // The bed itself, a shallow dome of fine glowing ash.
+  size_t from = m.positions.size();
+  AddRelief(m, -40, 40, -16, 26, 20, 10, Mat4::RotationX(kPi / 2) * Mat4::Translation({0, -0.6f, 0}), 12.0f,
+            [&](float x, float y) { return mound(x, y) - 0.2f; });
+  for (size_t i = from; i < m.uvs.size(); ++i) {
+    Vec3 p = m.positions[i];
+    float e = std::sqrt((p.x / 38) * (p.x / 38) + ((p.z - 5) / 19) * ((p.z - 5) / 19));
+    // Glowing ash in the middle, cracked coals round it, the crust's dark at the edge.
+    Vec2 across{(p.x + 40) / 80, (p.z + 16) / 42};
+    m.uvs[i] = e < 0.65f   ? Vec2{0.6f + 0.3f * across.x, 0.945f + 0.04f * across.y}
+               : e < 0.9f  ? Vec2{0.6f + 0.3f * across.x, 0.89f + 0.04f * across.y}
+                           : Vec2{0.1f + 0.3f * across.x, 0.1f + 0.2f * across.y};
   }
-  // The glowing strip at the foot of the texture's wood half.
-  for (auto& uv : m.uvs) uv = {0.55f + 0.4f * rng.Uniform(), 0.9f + 0.09f * rng.Uniform()};
+  // Coals heaped on it: more and hotter towards the middle.
+  for (int k = 0; k < 70; ++k) {
+    float a = rng.Range(0, 2 * kPi), r = std::sqrt(rng.Uniform());
+    Vec3 c{r * std::cos(a) * 36, 0, r * std::sin(a) * 17 + 5};
+    c.y = mound(c.x, c.z) + rng.Range(-0.4f, 0.6f);
+    float s = rng.Range(1.4f, 3.2f) * (1.2f - 0.4f * r);
+    from = m.positions.size();
+    AddBox(m, Vec3{-s, -0.55f * s, -0.8f * s}, Vec3{s, 0.55f * s, 0.8f * s},
+           Mat4::RotationZ(rng.Range(-0.4f, 0.4f)) * Mat4::RotationY(rng.Range(0, 3.0f)) * Mat4::Translation(c), 10.0f);
+    shade(from, 1.1f - r);
+  }
   return m;
 }
 
@@ -286,20 +360,35 @@ Mesh BuildMantelTrim() {
 }
 
 Mesh BuildFirewood() {
+  // Charred logs on the fire bed: two crossed in front, a heavy back log behind, and a split
+  // piece leaning on them. Dark, so that the glowing bed shows between them.
   Mesh m;
   m.material = Textured();
-  m.material.diffuse = {0.55f, 0.4f, 0.3f, 1};
+  m.material.diffuse = {0.36f, 0.24f, 0.18f, 1};
+  m.material.emissive = {-0.46f, -0.16f, 0.0f};
   m.texture = "torch.jpg";
-  Rng rng(77);
-  for (int k = 0; k < 5; ++k) {
-    float a = rng.Range(-0.5f, 0.5f) + (k % 2 ? 0.3f : -0.3f);
-    float y = 2.0f + (k > 2 ? 4.5f : 0.0f);
-    Vec3 c{rng.Range(-8, 8), y, rng.Range(-4, 8)};
-    Vec3 d{std::cos(a) * 20, 0, std::sin(a) * 12};
-    std::vector<Vec3> path = {c - d, c, c + d};
-    std::vector<float> r = {2.6f, 3.0f, 2.4f};
-    AddTube(m, path, r, 7, Mat4::Identity(), 20.0f);
-  }
+  auto log = [&](Vec3 a, Vec3 b, float r, float sag) {
+    Vec3 mid = (a + b) * 0.5f + Vec3{0, sag, 0};
+    std::vector<Vec3> path = {a, Lerp(a, mid, 0.5f), mid, Lerp(mid, b, 0.5f), b};
+    size_t from = m.positions.size();
+    AddTube(m, path, {r * 0.8f, r, r * 1.05f, r, r * 0.85f}, 9, Mat4::Identity(), 20.0f);
+    // Bark on the wood half of the texture, its grain along the log.
+    for (size_t i = from; i < m.uvs.size(); ++i) m.uvs[i] = {0.52f + 0.46f * m.uvs[i].x, 0.84f * std::fmod(m.uvs[i].y, 1.0f)};
+    // Closed, glowing ends: the cut faces sample the coals.
+    for (int end = 0; end < 2; ++end) {
+      Vec3 e = end ? b : a, dir = Normalize(e - mid);
+      from = m.positions.size();
+      AddDisc(m, end ? r * 0.85f : r * 0.8f, 9,
+              Mat4::Basis(Normalize(Cross(Vec3{0, 1, 0}, dir)), Normalize(Cross(dir, Normalize(Cross(Vec3{0, 1, 0}, dir)))),
+                          -dir, e),
+              false);
+      for (size_t i = from; i < m.uvs.size(); ++i) m.uvs[i] = {0.6f + 0.3f * m.uvs[i].x, 0.9f + 0.08f * m.uvs[i].y};
+    }
+  };
+  log({-30, 3.5f, 22}, {30, 4.0f, 20}, 4.6f, 0.5f);        // the back log
+  log({-26, 3.0f, -6}, {12, 6.5f, 16}, 3.4f, 0.8f);        // crossed pair in front
+  log({24, 3.0f, -4}, {-10, 7.0f, 15}, 3.2f, 0.8f);
+  log({-6, 2.6f, -12}, {4, 13.0f, 12}, 2.4f, 0.3f);         // leaning split piece
   return m;
 }
 

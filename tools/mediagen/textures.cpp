@@ -153,15 +153,24 @@ Image Flagstones() {
   });
 }
 
+// The vault: rough hewn rock in warped strata, split by thin irregular fractures and lit
+// from one side by its own relief (no cells, which read as cobbles).
 Image Rock() {
   return Paint(256, 256, [](float u, float v) {
-    float n = Fbm(u * 6, v * 6, 6, 6, 301);
-    float f1, f2;
-    int id;
-    Cells(u * 5, v * 5, 5, 302, f1, f2, id);
-    float ridge = Smooth(0.0f, 0.25f, f2 - f1);
-    Color c = StoneColor(u, v, id, 303, Hex(0x5a5048), 0.25f);
-    return Shade(c, (0.55f + 0.6f * n) * (0.6f + 0.4f * ridge));
+    auto height = [](float u, float v) {
+      float wu = u + 0.07f * (Fbm(u * 4, v * 4, 4, 4, 310) - 0.5f);
+      float wv = v + 0.07f * (Fbm(u * 4 + 7, v * 4, 4, 4, 311) - 0.5f);
+      float strata = 0.5f + 0.5f * std::sin((wv * 5 + 0.5f * Fbm(wu * 2, wv * 2, 3, 2, 312)) * 2 * kPi);
+      float n = Fbm(wu * 8, wv * 8, 6, 8, 301), grain = Fbm(wu * 24, wv * 24, 3, 24, 315);
+      float ridge = 1 - std::abs(2 * Fbm(wu * 5, wv * 5, 4, 5, 313) - 1);
+      return 0.6f * n + 0.12f * strata + 0.2f * grain - 0.25f * Smooth(0.965f, 0.995f, ridge);
+    };
+    const float e = 1.0f / 256;
+    float h = height(u, v);
+    float slope = (height(u - e, v - e) - height(u + e, v + e)) * 14.0f;
+    float tone = Fbm(u * 3, v * 3, 3, 3, 314);
+    Color c = Mix(Hex(0x4a4038), Hex(0x7a6c5c), std::clamp(0.1f + 0.8f * h + 0.4f * (tone - 0.5f), 0.0f, 1.0f));
+    return Shade(c, std::clamp(0.85f + slope, 0.45f, 1.35f));
   });
 }
 
@@ -319,19 +328,50 @@ Image Steel(uint32_t seed, bool rivets) {
   });
 }
 
+// The dragon statue's patinated bronze, in upright stripes that the model's parts pick by u:
+// scales (0 - 0.75), wing membrane (to 0.875), polished bronze for horns and claws (to 0.9375)
+// and the amber of the eyes. Each stripe tiles in v.
 Image Scales() {
-  return Paint(256, 256, [](float u, float v) {
-    float y = v * 16;
-    int row = static_cast<int>(y);
-    float x = u * 12 + (row % 2 ? 0.5f : 0.0f);
-    float fx = x - std::floor(x) - 0.5f, fy = y - static_cast<float>(row);
-    float d = std::sqrt(fx * fx * 1.3f + (fy - 0.1f) * (fy - 0.1f) * 0.9f);
-    float n = Fbm(u * 8, v * 8, 4, 8, 701);
-    Color bronze = Mix(Hex(0x5a3a18), Hex(0xb07a38), Smooth(0.7f, 0.1f, d) * 0.8f + 0.2f * n);
-    float patina = Smooth(0.5f, 0.8f, Fbm(u * 5, v * 5, 4, 5, 702));
-    bronze = Mix(bronze, Hex(0x3a6a58), 0.55f * patina);
-    if (d > 0.62f && d < 0.7f) bronze = Shade(bronze, 0.45f);
-    return bronze;
+  return Paint(512, 512, [](float u, float v) {
+    const Color verdigris = Hex(0x4f8c76), deepPatina = Hex(0x244a40);
+    const Color darkBronze = Hex(0x4a3218), bronze = Hex(0xa07a40), bright = Hex(0xe0bc78);
+    if (u < 0.75f) {
+      float su = u / 0.75f;
+      float y = v * 24;
+      int row = static_cast<int>(y);
+      float x = su * 18 + (row % 2 ? 0.5f : 0.0f);
+      float fx = x - std::floor(x) - 0.5f, fy = y - static_cast<float>(row);
+      // Each scale a rounded plate, its free edge toward the tail (low v), overlapping the row below.
+      float d = std::sqrt(fx * fx * 1.6f + (fy - 0.25f) * (fy - 0.25f) * 0.8f);
+      float dome = Smooth(0.62f, 0.05f, d);
+      float n = Fbm(su * 8, v * 8, 4, 8, 701);
+      Color c = Mix(darkBronze, bronze, 0.25f + 0.6f * dome + 0.3f * (n - 0.5f));
+      // Worn bright where hands and time rubbed the crowns of the scales.
+      c = Mix(c, bright, 0.55f * Smooth(0.25f, 0.05f, d) * Smooth(0.45f, 0.7f, n));
+      // Patina fills the seams and spreads in blotches.
+      float blotch = Smooth(0.45f, 0.75f, Fbm(su * 4 + 3, v * 4, 4, 4, 702));
+      float seam = Smooth(0.4f, 0.66f, d);
+      c = Mix(c, Mix(verdigris, deepPatina, 0.6f * seam), std::min(1.0f, 0.75f * seam + 0.45f * blotch * (1 - dome)));
+      if (d > 0.6f && d < 0.7f) c = Shade(c, 0.55f);
+      return c;
+    }
+    if (u < 0.875f) {
+      // Membrane: thin cast bronze with fine wrinkles and a blush of patina.
+      float su = (u - 0.75f) / 0.125f;
+      float n = Fbm(su * 4, v * 8, 4, 4, 703);
+      float wrinkle = 0.5f + 0.5f * std::sin((v * 22 + 0.3f * std::sin(su * 2 * kPi)) * 2 * kPi);
+      Color c = Mix(Hex(0x5a4226), Hex(0x8a6a3c), 0.3f + 0.5f * n + 0.15f * wrinkle);
+      return Mix(c, verdigris, 0.45f * Smooth(0.5f, 0.8f, Fbm(su * 2 + 7, v * 4, 3, 2, 704)));
+    }
+    if (u < 0.9375f) {
+      float n = Fbm(u * 16, v * 8, 3, 8, 705);
+      return Mix(bronze, bright, 0.55f + 0.45f * n);
+    }
+    // The eyes: amber with an upright slit, facing out on either side of the head.
+    float fu = (u - 0.9375f) / 0.0625f;
+    Color c = Mix(Hex(0xffc040), Hex(0xff7010), std::abs(v * 2 - 1));
+    if (std::abs(std::abs(fu - 0.5f) - 0.25f) < 0.04f) c = Hex(0x1a0c04);
+    return c;
   });
 }
 
@@ -411,6 +451,10 @@ Image TorchTex() {
       return Mix(iron, Hex(0x120e0c), 0.5f * soot);
     }
     float grain = std::sin((v * 30 + 4 * Fbm(u * 3, v * 3, 3, 3, 1202)) * 4) * 0.5f + 0.5f;
+    if (v > 0.9375f) {
+      // The heart of the fire bed: glowing ash, yellow-white to orange (the last block row).
+      return Mix(Hex(0xff8a20), Hex(0xffe6a0), Fbm(u * 24, v * 24, 3, 24, 1204));
+    }
     if (v > 0.88f) {
       // Glowing coals: bright cracks in dark crust (the embers of the hearth sample here).
       float heat = Smooth(0.35f, 0.8f, Fbm(u * 24, v * 24, 4, 24, 1203));
@@ -469,37 +513,94 @@ Image BannerTex() {
     if (v > cut - 0.035f && v < cut - 0.015f) cloth = GoldShade(0.7f);
     return cloth;
   });
-  // The emblem: a dragon drawn with discs along curves in gold.
-  auto stamp = [&](float cx, float cy, float r, float k) {
-    int R = static_cast<int>(r) + 2;
-    for (int dy = -R; dy <= R; ++dy)
-      for (int dx = -R; dx <= R; ++dx) {
-        float d = std::sqrt(static_cast<float>(dx * dx + dy * dy));
-        if (d > r) continue;
-        int x = static_cast<int>(cx) + dx, y = static_cast<int>(cy) + dy;
-        if (x < 0 || y < 0 || x >= 128 || y >= 256) continue;
-        float lit = k * (0.8f + 0.3f * (-dx - dy) / (r + 1));
-        Color g = GoldShade(std::clamp(lit, 0.0f, 1.0f));
-        g.a = 1;
-        img.at(x, y) = Mix(img.at(x, y), g, Smooth(r, r - 1.2f, d));
-      }
+  // The emblem: a rampant dragon in gold with a dark outline, a filled silhouette (bat wing,
+  // arrow-tipped tail, horned head) that reads from across the room. Drawn in banner units
+  // (40 wide, 96 long, y down) so that the cloth's stretch does not distort it.
+  struct Capsule {
+    Vec2 a, b;
+    float ra, rb;
   };
-  auto curve = [&](std::vector<Vec2> pts, float r0, float r1) {
-    for (size_t i = 0; i + 1 < pts.size(); ++i)
-      for (int s = 0; s < 24; ++s) {
-        float t = static_cast<float>(s) / 24, g = (static_cast<float>(i) + t) / static_cast<float>(pts.size() - 1);
-        stamp(pts[i].x + (pts[i + 1].x - pts[i].x) * t, pts[i].y + (pts[i + 1].y - pts[i].y) * t, r0 + (r1 - r0) * g, 0.75f);
-      }
+  auto chain = [](std::vector<Vec2> p, std::vector<float> r) {
+    std::vector<Capsule> c;
+    for (size_t i = 0; i + 1 < p.size(); ++i) c.push_back({p[i], p[i + 1], r[i], r[i + 1]});
+    return c;
   };
-  // Body and neck (S curve), head, wing, tail, legs; around (64, 120).
-  curve({{52, 170}, {44, 150}, {50, 128}, {66, 114}, {74, 96}, {70, 78}, {78, 66}}, 9, 5);
-  curve({{78, 66}, {90, 64}, {96, 68}}, 5, 2.5f);            // head and snout
-  curve({{80, 62}, {82, 54}}, 2, 1);                         // horn
-  curve({{60, 120}, {86, 100}, {104, 84}, {98, 116}, {84, 124}, {66, 128}}, 3, 2);  // wing
-  curve({{52, 170}, {66, 186}, {88, 184}, {96, 170}, {86, 164}}, 5, 1.5f);           // tail
-  curve({{50, 140}, {36, 150}, {30, 160}}, 3.5f, 2);        // fore leg
-  curve({{50, 166}, {38, 182}, {30, 190}}, 4, 2);           // hind leg
-  curve({{66, 112}, {78, 126}, {86, 134}}, 3, 2);
+  std::vector<Capsule> limbs;
+  auto add = [&](std::vector<Capsule> c) { limbs.insert(limbs.end(), c.begin(), c.end()); };
+  add(chain({{-1, 38}, {-4, 31}, {-3, 25}, {-6, 21}}, {3.4f, 2.7f, 2.3f, 2.2f}));                  // neck
+  add(chain({{-5, 19}, {-2.5f, 15.5f}, {-0.5f, 14.2f}}, {0.9f, 0.55f, 0.2f}));                        // horn
+  add(chain({{3, 55}, {8, 62}, {6, 70}, {-1, 72.5f}, {-5, 68.5f}, {-4.2f, 64.5f}}, {3.2f, 2.4f, 1.8f, 1.4f, 1.0f, 0.7f}));
+  add(chain({{1, 53}, {-3, 60}, {-6, 66}, {-9.5f, 67}}, {3.0f, 2.0f, 1.3f, 0.9f}));                  // hind legs
+  add(chain({{6, 54}, {9, 60}, {7, 67}, {10, 69}}, {2.8f, 2.0f, 1.3f, 0.9f}));
+  add(chain({{-1, 42}, {-6, 41}, {-8.5f, 37.5f}, {-10.5f, 35.5f}}, {2.0f, 1.6f, 1.1f, 0.5f}));      // forelegs
+  add(chain({{0, 45.5f}, {-5, 47.5f}, {-8.5f, 45}, {-10.5f, 43.5f}}, {1.9f, 1.4f, 1.0f, 0.5f}));
+  const std::vector<Vec2> head = {{-3.5f, 18.2f}, {-8.5f, 18.6f}, {-12.5f, 20.3f}, {-13.4f, 21.8f}, {-9, 22.4f},
+                                  {-12.4f, 24.6f}, {-7, 24.4f}, {-3.5f, 23.4f}};
+  const std::vector<Vec2> wing = {{1, 39}, {5, 30},        {9, 22},  {13, 14.5f}, {14.8f, 19},
+                                  {13.4f, 25}, {15.8f, 29}, {13, 33}, {14.6f, 38}, {10, 40},
+                                  {8, 44},  {4, 45}};
+  const std::vector<Vec2> arrow = {{-4.6f, 60.8f}, {-7.2f, 65.6f}, {-1.6f, 65.0f}};
+  auto inPolygon = [](const std::vector<Vec2>& poly, float x, float y) {
+    bool in = false;
+    for (size_t i = 0, j = poly.size() - 1; i < poly.size(); j = i++)
+      if ((poly[i].y > y) != (poly[j].y > y) &&
+          x < (poly[j].x - poly[i].x) * (y - poly[i].y) / (poly[j].y - poly[i].y) + poly[i].x)
+        in = !in;
+    return in;
+  };
+  auto segment = [](Vec2 a, Vec2 b, float x, float y, float& t) {
+    float dx = b.x - a.x, dy = b.y - a.y;
+    t = std::clamp(((x - a.x) * dx + (y - a.y) * dy) / (dx * dx + dy * dy), 0.0f, 1.0f);
+    float ex = a.x + dx * t - x, ey = a.y + dy * t - y;
+    return std::sqrt(ex * ex + ey * ey);
+  };
+  auto inside = [&](float x, float y) {
+    // The body, an ellipse leaning back.
+    float c = std::cos(0.35f), sn = std::sin(0.35f), bx = x - 2, by = y - 46;
+    float ex = (bx * c + by * sn) / 5.8f, ey = (-bx * sn + by * c) / 10.5f;
+    if (ex * ex + ey * ey < 1) return true;
+    for (const Capsule& k : limbs) {
+      float t, d = segment(k.a, k.b, x, y, t);
+      if (d < k.ra + (k.rb - k.ra) * t) return true;
+    }
+    return inPolygon(head, x, y) || inPolygon(wing, x, y) || inPolygon(arrow, x, y);
+  };
+  auto fingerLine = [&](float x, float y) {
+    float t, d = 9;
+    for (Vec2 tip : {Vec2{13, 14.5f}, Vec2{15.8f, 29}, Vec2{14.6f, 38}}) d = std::min(d, segment({5, 36}, tip, x, y, t));
+    return d;
+  };
+  const float sx = 40.0f / 128, sy = 96.0f / 256;  // banner units per texel
+  for (int py = 0; py < 220; ++py)
+    for (int px = 8; px < 120; ++px) {
+      float cover = 0, ring = 0;
+      for (int k = 0; k < 9; ++k) {
+        float x = (static_cast<float>(px) + (static_cast<float>(k % 3) + 0.5f) / 3 - 64) * sx;
+        float y = (static_cast<float>(py) + (static_cast<float>(k / 3) + 0.5f) / 3) * sy;
+        if (inside(x, y)) cover += 1.0f / 9;
+        else if (inside(x - 0.55f, y) || inside(x + 0.55f, y) || inside(x, y - 0.55f) || inside(x, y + 0.55f)) ring += 1.0f / 9;
+      }
+      if (cover + ring <= 0) continue;
+      float x = (static_cast<float>(px) + 0.5f - 64) * sx, y = (static_cast<float>(py) + 0.5f) * sy;
+      // Light from the upper left: bright where the shape ends below-right of a point, dark
+      // where it ends above-left.
+      float k = 0.62f + 0.18f * Fbm(x * 0.3f, y * 0.3f, 3, 64, 1503);
+      if (!inside(x - 0.8f, y - 0.8f)) k += 0.25f;
+      if (!inside(x + 0.8f, y + 0.8f)) k -= 0.3f;
+      if (fingerLine(x, y) < 0.35f) k -= 0.3f;
+      Color g = GoldShade(std::clamp(k, 0.0f, 1.0f));
+      Color out = Mix(img.at(px, py), Hex(0x2a0a04), std::min(1.0f, ring + cover));
+      Color c = Mix(out, g, cover);
+      c.a = img.at(px, py).a;
+      img.at(px, py) = c;
+    }
+  // The eye.
+  for (int py = 50; py < 60; ++py)
+    for (int px = 40; px < 50; ++px) {
+      float x = (static_cast<float>(px) + 0.5f - 64) * sx, y = (static_cast<float>(py) + 0.5f) * sy;
+      float d = std::sqrt((x + 6.8f) * (x + 6.8f) + (y - 20.6f) * (y - 20.6f));
+      if (d < 0.75f) img.at(px, py) = Mix(img.at(px, py), Hex(0x2a0a04), Smooth(0.75f, 0.45f, d));
+    }
   return img;
 }
 

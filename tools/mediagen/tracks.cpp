@@ -113,18 +113,22 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
   tracks.push_back(Chain({NT({14, 74, -196}, 12.0f, info.gemBlue), NT({12, 70, -92}, 9.0f, info.gemGreen),
                           NT({14, 76, -30}, 9.0f, info.gemBlue), NT({-30, 98, 40}, 12.0f, info.gemGreen)},
                          false));
-  // 5. The dragon: over the gold towards its head at three quarters, the hoard below.
+  // 5. The dragon: from the side, the statue at three quarters guarding the heap beside it; a
+  // glide along the -x wall that closes in on the head, the gold leaving the picture last.
   {
-    Vec3 head = info.dragonHead;
-    tracks.push_back(Chain({NT({120, 96, 96}, 14.0f, head), NT({30, 104, 20}, 14.0f, head),
-                            NT({-26, 116, -62}, 10.0f, head), NT({-22, 124, -132}, 7.0f, head)},
+    Vec3 head = info.dragonHead, gold{0, 30, 0};
+    tracks.push_back(Chain({NT({-172, 96, 104}, 9.0f, Lerp(head, gold, 0.45f)),
+                            NT({-206, 104, 40}, 9.0f, Lerp(head, gold, 0.32f)),
+                            NT({-204, 112, -20}, 8.0f, Lerp(head, gold, 0.18f)),
+                            NT({-186, 118, -52}, 7.0f, head)},
                            false));
   }
   // 6. The hearth: the fire, the crossed swords and the shields above the mantel, the coins in
   // front.
   {
-    Vec3 f = info.fireplace + Vec3{0, 44, 0};
-    tracks.push_back(Chain({NT({-92, 124, -64}, 9.0f, f), NT({0, 118, -76}, 8.0f, f), NT({92, 124, -66}, 9.0f, f)},
+    // Over the middle of the heap, close enough for the fire bed to show, the coins below.
+    Vec3 f = info.fireplace + Vec3{0, 30, 0};
+    tracks.push_back(Chain({NT({-88, 124, -22}, 9.0f, f), NT({0, 116, -30}, 8.0f, f), NT({88, 124, -24}, 9.0f, f)},
                            false));
   }
   // 7. - 9. Drifts: the crown on the heap; the open chest spilling its coins; the golden plate.
