@@ -42,6 +42,17 @@ struct Mesh {
     return static_cast<uint32_t>(positions.size() - 1);
   }
   void AddFace(uint32_t a, uint32_t b, uint32_t c) { faces.push_back({a, b, c}); }
+  // One cell of a vertex grid (a, b along a row, c, d the next row) as two faces wound
+  // clockwise as seen from the side `facing` points to.
+  void AddGridCell(uint32_t a, uint32_t b, uint32_t c, uint32_t d, Vec3 facing) {
+    if (Dot(Cross(positions[b] - positions[a], positions[d] - positions[a]), facing) > 0) {
+      AddFace(a, b, d);
+      AddFace(a, d, c);
+    } else {
+      AddFace(a, d, b);
+      AddFace(a, c, d);
+    }
+  }
   void Append(const Mesh& other, const Mat4& m);
   void Transform(const Mat4& m);
   // Largest local extent along each axis.

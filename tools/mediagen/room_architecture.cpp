@@ -255,14 +255,7 @@ void GlowGrid(Mesh& m, Vec3 corner, Vec3 du, Vec3 dv, int nu, int nv, Vec3 facin
     for (int i = 0; i < nu; ++i) {
       uint32_t a = base + static_cast<uint32_t>(j * (nu + 1) + i), b = a + 1;
       uint32_t c = a + static_cast<uint32_t>(nu + 1), d = c + 1;
-      // Clockwise as seen from `facing`: the front of (a, b, c) is Cross(b - a, c - a).
-      if (Dot(Cross(m.positions[b] - m.positions[a], m.positions[d] - m.positions[a]), facing) > 0) {
-        m.AddFace(a, b, d);
-        m.AddFace(a, d, c);
-      } else {
-        m.AddFace(a, d, b);
-        m.AddFace(a, c, d);
-      }
+      m.AddGridCell(a, b, c, d, facing);
     }
 }
 

@@ -112,15 +112,8 @@ void Membrane(Mesh& m, const std::vector<Vec3>& a, const std::vector<Vec3>& b, V
       for (int i = 0; i < across; ++i) {
         uint32_t q0 = static_cast<uint32_t>(from + j * (across + 1) + static_cast<size_t>(i));
         uint32_t q1 = q0 + 1, q2 = q0 + static_cast<uint32_t>(across + 1), q3 = q2 + 1;
-        // Keep each face wound clockwise as seen from the side its normal points to.
-        Vec3 n = m.normals[q0];
-        if (Dot(Cross(m.positions[q1] - m.positions[q0], m.positions[q3] - m.positions[q0]), n) > 0) {
-          m.AddFace(q0, q1, q3);
-          m.AddFace(q0, q3, q2);
-        } else {
-          m.AddFace(q0, q3, q1);
-          m.AddFace(q0, q2, q3);
-        }
+        // Wound clockwise as seen from the side its normal points to.
+        m.AddGridCell(q0, q1, q2, q3, m.normals[q0]);
       }
     PutInStripe(m, from, kMembrane);
   }
