@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -87,28 +88,34 @@ TEST(MediagenRoom, NamedListsComeOutAsTheRoomExpects) {
   EXPECT_EQ(Exact("giantgem")->frame->mesh->texture.empty(), false);
 }
 
-TEST(MediagenRoom, FramesAreRigidSoTheirAnimationKeepsThem) {
-  // Matrix keys are decomposed into rotation and translation: any scale would be lost.
-  size_t frames = 0;
-  ForEachFrame(Room().scene.root, Mat4::Identity(), [&](const Frame& f, const Mat4&) {
-    ++frames;
-    for (int r = 0; r < 3; ++r) {
-      Vec3 row{f.local.at(r, 0), f.local.at(r, 1), f.local.at(r, 2)};
-      EXPECT_NEAR(Length(row), 1.0f, 1e-4f) << f.name;
-    }
-    Vec3 x{f.local.at(0, 0), f.local.at(0, 1), f.local.at(0, 2)}, y{f.local.at(1, 0), f.local.at(1, 1), f.local.at(1, 2)},
-        z{f.local.at(2, 0), f.local.at(2, 1), f.local.at(2, 2)};
-    EXPECT_GT(Dot(Cross(x, y), z), 0.99f) << f.name << " is mirrored";
-  });
-  EXPECT_GE(frames, 80u);
-  // Every frame below the root is held by one animation with exactly its own matrix.
+TEST(MediagenRoom, AnimatedFramesAreRigidAndScaledOnesKeepUnitNormals) {
+  // Matrix keys are decomposed into rotation and translation: a scaled frame must not be
+  // animated, or its scale would be lost. The program lights without renormalising, so the
+  // normals of a scaled frame's mesh must come out of its normal matrix at unit length.
   std::map<std::string, Mat4> keys;
   for (auto& a : Room().scene.animations) keys[a.frame] = a.key;
+  size_t frames = 0, scaled = 0;
   ForEachFrame(Room().scene.root, Mat4::Identity(), [&](const Frame& f, const Mat4&) {
     if (&f == &Room().scene.root) return;
-    ASSERT_TRUE(keys.count(f.name)) << f.name;
-    EXPECT_EQ(keys[f.name].m, f.local.m) << f.name;
+    ++frames;
+    Vec3 x{f.local.at(0, 0), f.local.at(0, 1), f.local.at(0, 2)}, y{f.local.at(1, 0), f.local.at(1, 1), f.local.at(1, 2)},
+        z{f.local.at(2, 0), f.local.at(2, 1), f.local.at(2, 2)};
+    const float k = Length(x);
+    EXPECT_NEAR(Length(y), k, 1e-4f) << f.name;
+    EXPECT_NEAR(Length(z), k, 1e-4f) << f.name;
+    EXPECT_GT(Dot(Cross(x, y), z) / (k * k * k), 0.99f) << f.name << " is mirrored";
+    if (std::abs(k - 1) < 1e-4f) {
+      ASSERT_TRUE(keys.count(f.name)) << f.name;
+      EXPECT_EQ(keys[f.name].m, f.local.m) << f.name;
+      return;
+    }
+    ++scaled;
+    EXPECT_FALSE(keys.count(f.name)) << f.name << " is scaled and animated";
+    ASSERT_TRUE(f.mesh) << f.name;
+    for (const Vec3& n : f.mesh->normals) EXPECT_NEAR(Length(n) / k, 1.0f, 1e-3f) << f.name;
   });
+  EXPECT_GE(frames, 80u);
+  EXPECT_EQ(scaled, 1u);  // the fireplace, whose scale sizes the hearth's flame
 }
 
 TEST(MediagenRoom, SurfacesAreThinWhereTheLightMapsProjectAlongThem) {

@@ -46,7 +46,17 @@ Scene BuildRoomWith(float fireX, float fireZ) {
   // Fireplace on the +z wall, its origin on the hearth where the fire burns.
   const float hearth = 6.0f;
   Mat4 fire = Mat4::Translation({fireX, hearth, fireZ});
-  AddMeshFrame(root, "fireplace", fire, BuildFireplace(kHalf - fireZ));
+  // The program sizes the hearth's flame from the torches' and scales it with this frame's
+  // world: a scaled frame, with the surround's vertices shrunk by the same factor, gives the
+  // hearth a fire that fills its opening while the stone stays where it is. The normals grow
+  // by the factor, so that the frame's scale leaves them unit length in the light.
+  {
+    const float k = 1.7f;
+    Mesh surround = BuildFireplace(kHalf - fireZ);
+    for (auto& p : surround.positions) p = p * (1 / k);
+    for (auto& n : surround.normals) n = n * k;
+    AddMeshFrame(root, "fireplace", Mat4::Scaling({k, k, k}) * fire, std::move(surround));
+  }
   AddMeshFrame(root, "mantel", fire, BuildMantelTrim());
   AddMeshFrame(root, "firewood", fire, BuildFirewood());
   AddMeshFrame(root, "firebox", fire, BuildFirebox(kHalf - fireZ));
@@ -123,7 +133,7 @@ Scene BuildRoomWith(float fireX, float fireZ) {
   blue.texture = "giantgem.dds";
   // Emission in each gem's own colour keeps the orange ambient from dulling the crystal.
   green.material.emissive = {-0.4f, 0.45f, 0.45f};
-  blue.material.emissive = {-0.3f, 0.2f, 0.85f};
+  blue.material.emissive = {-0.5f, 0.12f, 0.9f};
   AddMeshFrame(root, "giantgem01",
                Mat4::RotationZ(-0.35f) * Mat4::RotationX(0.18f) * Mat4::Translation({62, HeapHeight(62, -22) - 5, -22}),
                std::move(green));
@@ -160,10 +170,13 @@ Scene BuildRoomWith(float fireX, float fireZ) {
 
   AddMeshFrame(root, "dome", Mat4::Identity(), BuildDome());
 
-  // One matrix-key animation per frame below the root, holding each frame where it is.
+  // One matrix-key animation per frame below the root, holding each frame where it is. Matrix
+  // keys play back as rotation and translation only, so a frame that carries a scale (the
+  // fireplace) gets none and keeps its file matrix.
   std::function<void(const Frame&)> animate = [&](const Frame& f) {
     for (const auto& c : f.children) {
-      scene.animations.push_back({c->name, c->local});
+      if (std::abs(Length(Vec3{c->local.at(0, 0), c->local.at(0, 1), c->local.at(0, 2)}) - 1) < 1e-4f)
+        scene.animations.push_back({c->name, c->local});
       animate(*c);
     }
   };

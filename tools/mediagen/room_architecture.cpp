@@ -236,7 +236,7 @@ namespace {
 float FireGlow(Vec3 p) {
   float dy = 0.7f * std::max(p.y - 10.0f, 0.0f);
   float d = std::sqrt(p.x * p.x + dy * dy + (p.z - 4) * (p.z - 4));
-  return std::clamp(1.35f - d / 42.0f, 0.0f, 1.0f);
+  return std::clamp(1.2f - d / 30.0f, 0.0f, 1.0f);
 }
 
 // A grid from `corner` along `du` and `dv`, seen from the side `facing`. The room lights only

@@ -621,7 +621,7 @@ std::vector<TextureFile> BuildTextures() {
   std::vector<TextureFile> t;
   auto jpg = [&](const char* n, Image img) { t.push_back({n, TexFormat::Jpeg, std::move(img)}); };
   t.push_back({"banner.dds", TexFormat::Dds, BannerTex()});
-  t.push_back({"giantgem.dds", TexFormat::Dds, GemTex(Hex(0x2a16b0), Hex(0x9a86ff), 1601)});
+  t.push_back({"giantgem.dds", TexFormat::Dds, GemTex(Hex(0x2214c4), Hex(0x7c80ff), 1601)});
   t.push_back({"giantgem_green.dds", TexFormat::Dds, GemTex(Hex(0x06702c), Hex(0x5cf08c), 1602)});
   t.push_back({"flame.tga", TexFormat::Tga, FlameSprite()});
   jpg("arch.jpg", ArchStone());

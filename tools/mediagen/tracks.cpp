@@ -97,11 +97,11 @@ std::vector<Track> BuildTracks(const RoomInfo& info) {
     }
     tracks.push_back(Chain(nodes, false));
   }
-  // 2. Along the shield wall (wall03 at +x): torches and shields seen at a slant, then the turn
-  // onto the hoard.
-  // A node's target holds on the segment it starts, so the last segment makes the turn.
-  tracks.push_back(Chain({NT({136, 104, -160}, 15.0f, {250, 112, -50}), NT({128, 100, -60}, 14.0f, {250, 112, 60}),
-                          NT({112, 104, 40}, 12.0f, heap), NT({70, 112, 112}, 12.0f, heap)},
+  // 2. Along the shield wall (wall03 at +x): torches and shields seen at a slant for a few
+  // seconds, then the turn onto the hoard while the glide goes on. A node's target holds on
+  // the segment it starts, so the second segment makes the turn.
+  tracks.push_back(Chain({NT({146, 106, -170}, 14.0f, {250, 112, -60}), NT({132, 102, -80}, 12.0f, heap),
+                          NT({112, 106, 20}, 12.0f, heap), NT({60, 116, 112}, 12.0f, heap)},
                          false));
   // 3. Up the light shaft: low over the gold, up through the rays towards the grate, then down
   // on the heap in the daylight pool.
